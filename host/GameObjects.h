@@ -1,0 +1,88 @@
+// The host's game objects, the game data and the list of all objects.
+#pragma once
+
+#include "HostApi.h"
+#include "Math.h"
+
+// The host's own bookkeeping for one object; opaque to plug-ins.
+struct HostObjectState;
+
+class HOST_API ScriptableGameObj
+{
+public:
+    virtual ~ScriptableGameObj();
+
+    ScriptableGameObj(const ScriptableGameObj&) = delete;
+    ScriptableGameObj& operator=(const ScriptableGameObj&) = delete;
+
+    HostObjectState* Host_State() const { return State; }
+
+protected:
+    explicit ScriptableGameObj(HostObjectState* state) : State(state) {}
+
+private:
+    HostObjectState* State;
+};
+
+class HOST_API SmartGameObj : public ScriptableGameObj
+{
+public:
+    explicit SmartGameObj(HostObjectState* state);
+    ~SmartGameObj() override;
+};
+
+class HOST_API VehicleGameObj : public SmartGameObj
+{
+public:
+    explicit VehicleGameObj(HostObjectState* state);
+    ~VehicleGameObj() override;
+};
+
+// A singly linked list node and list of the host's.
+template <class T> class SLNode
+{
+public:
+    SLNode* Next() const { return NextNode; }
+    T* Data() const { return Object; }
+
+    SLNode* NextNode;
+    T* Object;
+};
+
+template <class T> class SList
+{
+public:
+    SLNode<T>* Head() const { return HeadNode; }
+
+    SLNode<T>* HeadNode;
+    SLNode<T>* TailNode;
+};
+
+class HOST_API GameObjManager
+{
+public:
+    // Every object of the running game, in order of creation.
+    static SList<SmartGameObj> SmartGameObjList;
+};
+
+// The game in progress.
+class HOST_API cGameData
+{
+public:
+    // Whole seconds of game time since the level started; rises while a game runs.
+    int Get_Elapsed_Seconds() const { return ElapsedSeconds; }
+
+    int ElapsedSeconds;
+};
+
+// The running game, or null while none runs.
+HOST_API cGameData* The_Game();
+
+// The object as a vehicle, or null when it is not one.
+HOST_API VehicleGameObj* As_VehicleGameObj(ScriptableGameObj* obj);
+
+// A vehicle's mode; 0 for an object that is not a vehicle.
+HOST_API unsigned int Get_Vehicle_Mode(ScriptableGameObj* obj);
+
+HOST_API Matrix3D Get_Transform(ScriptableGameObj* obj);
+HOST_API void Set_Transform(ScriptableGameObj* obj, const Matrix3D& transform);

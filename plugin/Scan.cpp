@@ -1,0 +1,75 @@
+#include "Scan.h"
+
+#include <cmath>
+
+#include "FlippedVehiclePlugin.h"
+#include "GameObjects.h"
+#include "ScriptNames.h"
+#include "Scripts.h"
+#include "Settings.h"
+#include "StringClass.h"
+#include "StringHashTable.h"
+
+int LastCheckTime = 0;
+
+bool Is_Flipped(ScriptableGameObj* obj)
+{
+    const float angle = std::fabs(Get_Transform(obj).getRotationY());
+    return angle > FlipAngleLimit;
+}
+
+void FlippedVehiclePlugin::Level_Loaded() { LastCheckTime = 0; }
+
+namespace {
+
+bool Is_Listed(StringHashTableClass& set, const StringClass& preset)
+{
+    const int* value = set.Find(preset);
+    return value != nullptr && *value != 0;
+}
+
+// Gives one flipped vehicle the script its preset calls for, or nothing.
+void Handle_Flipped(ScriptableGameObj* vehicle)
+{
+    const StringClass preset(Commands->Get_Preset_Name(vehicle));
+    if (Is_Listed(RotateUpwardsPresets, preset)) {
+        // Rotation wins over both other lists, and does not ask about the flip-kill script.
+        if (!Is_Script_Attached(vehicle, ROTATE_UPWARDS_SCRIPT_NAME)) {
+            Attach_Script_Once(vehicle, ROTATE_UPWARDS_SCRIPT_NAME, "");
+        }
+        return;
+    }
+    if (Is_Listed(DontFlipKillPresets, preset)) {
+        return;
+    }
+    if (!Is_Script_Attached(vehicle, FLIP_KILL_SCRIPT_NAME)) {
+        Attach_Script_Once(vehicle, FLIP_KILL_SCRIPT_NAME, "");
+    }
+}
+
+}  // namespace
+
+void FlippedVehiclePlugin::Tick()
+{
+    const cGameData* game = The_Game();
+    if (game == nullptr) {
+        return;
+    }
+    // The sum is formed in 64 bits: in 32 bits a huge interval would wrap negative and make
+    // every tick scan, the opposite of what an operator setting it wants.
+    const long long now = game->Get_Elapsed_Seconds();
+    if (now < static_cast<long long>(CheckInterval) + static_cast<long long>(LastCheckTime)) {
+        return;
+    }
+    LastCheckTime = static_cast<int>(now);
+
+    // Objects that are not vehicles, exempt modes and upright vehicles are dismissed before any
+    // string work.
+    for (SLNode<SmartGameObj>* node = GameObjManager::SmartGameObjList.Head(); node != nullptr; node = node->Next()) {
+        VehicleGameObj* vehicle = As_VehicleGameObj(node->Data());
+        if (vehicle == nullptr || Get_Vehicle_Mode(vehicle) == ExemptVehicleMode || !Is_Flipped(vehicle)) {
+            continue;
+        }
+        Handle_Flipped(vehicle);
+    }
+}

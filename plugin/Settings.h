@@ -1,0 +1,22 @@
+// The plug-in's settings, read from the host's global settings and read wherever they are used:
+// nothing copies them, so a settings event takes effect at the next use.
+#pragma once
+
+class StringHashTableClass;
+
+// Least clock advance between two scans. 3 until settings arrive; 2 when they lack it.
+extern int CheckInterval;
+// Timer checks that find a vehicle flipped before the flip-kill script kills it.
+extern int ChecksCount;
+// Period of the flip-kill script's timer, in seconds.
+extern float ScriptCheckingInterval;
+
+// Vehicles of these presets are never given the flip-kill script.
+extern StringHashTableClass DontFlipKillPresets;
+// Vehicles of these presets are turned upright instead of killed.
+extern StringHashTableClass RotateUpwardsPresets;
+
+// Section and key names of the settings file.
+#define SETTINGS_SECTION "Veltrask"
+#define DONT_FLIP_KILL_SECTION "Veltrask_DontFlipKillPresets"
+#define ROTATE_UPWARDS_SECTION "Veltrask_RotateUpwardsPresets"

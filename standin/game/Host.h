@@ -1,0 +1,174 @@
+// The stand-in host's own interface: what the simulator and the tests use to run a game
+// around a plug-in. Plug-ins never see this; they see only the declarations in host/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "GameObjects.h"
+#include "HostApi.h"
+#include "Math.h"
+#include "Plugin.h"
+#include "Scripts.h"
+#include "SysAlloc.h"
+
+class INIClass;
+
+namespace standin {
+
+// Everything a plug-in did that the host can see, in order, with the game time it happened.
+enum class Event : int
+{
+    Subscribed,         // Number: event type
+    Unsubscribed,       // Number: event type
+    FactoryRegistered,  // Script: the name
+    FactoryWithdrawn,   // Script: the name
+    ScriptAttached,     // Object, Script
+    ScriptDetached,     // Object, Script
+    TimerStarted,       // Object, Script, Number, Period
+    TimerExpired,       // Object, Script, Number
+    Damaged,            // Object, Amount, Warhead, Damager
+    Destroyed,          // Object
+    TransformSet,       // Object, Transform
+    PositionSet,        // Object, Position
+};
+
+HOST_API const char* Event_Name(Event event);
+
+struct JournalEntry
+{
+    Event What;
+    std::int64_t Tick;   // ticks since the level started
+    double Time;         // seconds of game time since the level started
+    int Object;          // object id, or -1
+    const char* Script;  // script or factory name (interned, lives as long as the process), or null
+    int Number;          // timer number or event type
+    float Period;        // timer period in seconds
+    float Amount;        // damage
+    const char* Warhead; // interned, or null
+    int Damager;         // object id, or -1
+    Matrix3D Transform;
+    Vector3 Position;
+};
+
+using Journal = SysVector<JournalEntry>;
+
+HOST_API const Journal& Get_Journal();
+HOST_API void Clear_Journal();
+
+// --- The game ---
+
+// Starts a new level: destroys every object (and with it every script and timer), sets the
+// clock to zero, runs the game at `ticks_per_second`, and raises the level-loaded event.
+HOST_API void Load_Level(int ticks_per_second = 30);
+
+// Ends the game: destroys every object; The_Game() is null afterwards.
+HOST_API void Shut_Down_Level();
+
+HOST_API bool Game_Running();
+HOST_API std::int64_t Current_Tick();
+HOST_API double Current_Time();
+HOST_API int Ticks_Per_Second();
+
+// Advances the game by one tick: the clock moves on, timers due at or before the new time
+// expire in the order they were started, then the tick event is raised. Does nothing while no
+// game runs.
+HOST_API void Tick();
+
+// Raises the global-settings event with `ini`.
+HOST_API void Raise_Global_Settings(INIClass* ini);
+
+// --- Objects ---
+
+// A vehicle of `preset` in `mode` with `transform`. Needs a running game; null otherwise.
+HOST_API VehicleGameObj* Create_Vehicle(const char* label, const char* preset, unsigned int mode,
+                                        const Matrix3D& transform, float health = 100.0f);
+// An object that is not a vehicle.
+HOST_API SmartGameObj* Create_Object(const char* label, const char* preset,
+                                     const Matrix3D& transform);
+
+HOST_API int Object_Id(ScriptableGameObj* obj);
+HOST_API const char* Object_Label(ScriptableGameObj* obj);
+HOST_API bool Is_Alive(ScriptableGameObj* obj);
+HOST_API float Get_Health(ScriptableGameObj* obj);
+
+// Changes the transform without journaling it: the world moving the object, not a plug-in.
+HOST_API void Place(ScriptableGameObj* obj, const Matrix3D& transform);
+// Damage no longer lowers health.
+HOST_API void Set_Invulnerable(ScriptableGameObj* obj, bool invulnerable);
+// Destroys the object with its scripts and timers.
+HOST_API void Destroy_Object(ScriptableGameObj* obj);
+
+// The number of objects in the game.
+HOST_API int Object_Count();
+
+// --- Scripts and timers, for inspection ---
+
+HOST_API int Script_Count(ScriptableGameObj* obj);
+// The attached script of `name`, or null.
+HOST_API ScriptImpClass* Find_Script(ScriptableGameObj* obj, const char* name);
+// Scripts created and not yet deleted, attached or awaiting deletion.
+HOST_API int Live_Script_Count();
+HOST_API int Pending_Timer_Count();
+// Whether a factory of `name` is registered.
+HOST_API bool Is_Script_Registered(const char* name);
+
+// --- Settings files ---
+
+struct IniEntry
+{
+    SysString Name;
+    SysString Value;
+    int Line;  // in the file it was read from
+};
+
+struct IniEntryView
+{
+    const char* Name;
+    const char* Value;
+    int Line;
+};
+
+struct IniSectionView
+{
+    const char* Name;
+    std::vector<IniEntryView> Entries;
+};
+
+// Reads a settings file into `ini`, replacing what it held. A file that cannot be read exactly
+// as written is refused whole: false, `ini` unchanged, and `error` as "FILE:LINE: what".
+HOST_API bool Load_Ini_File(const std::string& path, INIClass& ini, std::string& error);
+// The same for text already in memory; `name` stands for the file in messages.
+HOST_API bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error);
+// What `ini` holds, section by section in file order, with the line of each entry.
+HOST_API std::vector<IniSectionView> Ini_Contents(const INIClass& ini);
+
+// --- Plug-in libraries ---
+
+// A plug-in library loaded the way the host loads one: with the dynamic loader, then
+// Plugin_Init found by name and called.
+class HOST_API LoadedPlugin
+{
+public:
+    LoadedPlugin() = default;
+    ~LoadedPlugin();
+    LoadedPlugin(const LoadedPlugin&) = delete;
+    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+    // False with `error` set when the library cannot be loaded or has no Plugin_Init.
+    bool Load(const std::string& path, std::string& error);
+
+    // Shuts the level down (every object and script goes, so no call can land in the library
+    // afterwards), then unloads the library.
+    void Unload();
+
+    Plugin* Get() const { return Instance; }
+    void* Handle() const { return LibraryHandle; }
+
+private:
+    void* LibraryHandle = nullptr;
+    Plugin* Instance = nullptr;
+};
+
+}  // namespace standin

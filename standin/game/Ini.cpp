@@ -1,0 +1,391 @@
+// The host's INI reader, on inih.
+//
+// What the host makes of a settings file:
+//  - Sections `[Name]` hold entries `Key = Value` (':' separates as well as '='; the first of
+//    either counts). White space around names and values is dropped, and so is the indentation
+//    of any line: values never continue onto the next line.
+//  - Section and key names compare without regard to case. A section may appear more than once;
+//    its entries are merged in file order. A key repeated within a section is refused, since a
+//    lookup by name could only ever see one of them.
+//  - `Key =` is an entry whose value is the empty text. A line that is neither a section, an
+//    entry, a comment nor blank is refused.
+//  - Whole-line comments start with ';' or '#'. Within a value, ';' after white space starts a
+//    comment; '#' there is part of the value.
+//  - Line ends may be LF, CRLF or a lone CR, mixed freely; a UTF-8 byte-order mark at the start
+//    is skipped; the last line needs no line end.
+//  - Refused: a NUL byte, a line of more than 198 bytes, a section or key name of more than 49
+//    characters, an empty section name, an entry without a name, a '[' without its ']'.
+// inih cuts longer lines and names silently, and would read the tail of a long line as a line of
+// its own, so these limits are checked before inih sees the text. A refused file changes nothing:
+// entries are staged and take effect only once the whole file has been read.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include <ini.h>
+
+#include "Host.h"
+#include "INIClass.h"
+#include "StringClass.h"
+
+namespace standin {
+
+struct IniSection
+{
+    SysString Name;
+    SysVector<IniEntry> Entries;
+};
+
+}  // namespace standin
+
+struct HostIniData
+{
+    standin::SysVector<standin::IniSection> Sections;
+};
+
+namespace standin {
+namespace {
+
+constexpr std::size_t MaxLineBytes = 198;
+constexpr std::size_t MaxNameChars = 49;
+constexpr std::size_t MaxFileBytes = 16u << 20;
+
+bool Same_Name(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        const unsigned char x = static_cast<unsigned char>(*a);
+        const unsigned char y = static_cast<unsigned char>(*b);
+        const unsigned char fx = (x >= 'A' && x <= 'Z') ? x + 32 : x;
+        const unsigned char fy = (y >= 'A' && y <= 'Z') ? y + 32 : y;
+        if (fx != fy) {
+            return false;
+        }
+        if (x == 0) {
+            return true;
+        }
+    }
+}
+
+bool Is_Blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string Trim(const std::string& text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && Is_Blank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && Is_Blank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c + 32);
+        }
+    }
+    return text;
+}
+
+struct Failure
+{
+    int Line;
+    std::string What;
+};
+
+// Splits the raw text into lines (any line end), skipping a leading byte-order mark and each
+// line's indentation; refuses what inih would misread. Every line of the file stays one line,
+// so inih's line numbers are the file's.
+bool Normalise(const std::string& raw, std::string& out, std::vector<std::string>& lines, Failure& failure)
+{
+    std::size_t i = 0;
+    if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        i = 3;
+    }
+    std::string line;
+    int number = 1;
+    auto finish = [&]() -> bool {
+        if (line.size() > MaxLineBytes) {
+            failure = {number, "line longer than " + std::to_string(MaxLineBytes) + " bytes"};
+            return false;
+        }
+        std::size_t indent = 0;
+        while (indent < line.size() && Is_Blank(line[indent])) {
+            ++indent;
+        }
+        lines.push_back(line.substr(indent));
+        out += lines.back();
+        out += '\n';
+        line.clear();
+        ++number;
+        return true;
+    };
+    for (; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '\0') {
+            failure = {number, "NUL byte"};
+            return false;
+        }
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
+                ++i;
+            }
+            if (!finish()) {
+                return false;
+            }
+            continue;
+        }
+        line += c;
+    }
+    return line.empty() || finish();
+}
+
+// Checks the section and key names of every line for what inih would accept silently.
+bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
+{
+    std::string section;
+    std::vector<std::pair<std::string, int>> seen;  // "section\nkey", line
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        const std::string& line = lines[n];
+        const int number = static_cast<int>(n + 1);
+        if (line.empty() || line[0] == ';' || line[0] == '#') {
+            continue;
+        }
+        if (line[0] == '[') {
+            const std::size_t close = line.find(']');
+            if (close == std::string::npos) {
+                failure = {number, "section without a closing ']'"};
+                return false;
+            }
+            const std::string name = Trim(line.substr(1, close - 1));
+            if (name.empty()) {
+                failure = {number, "empty section name"};
+                return false;
+            }
+            if (name.size() > MaxNameChars) {
+                failure = {number, "section name longer than " + std::to_string(MaxNameChars) + " characters"};
+                return false;
+            }
+            section = Lower(name);
+            continue;
+        }
+        const std::size_t separator = line.find_first_of("=:");
+        if (separator == std::string::npos) {
+            failure = {number, "expected '[section]' or 'key = value'"};
+            return false;
+        }
+        const std::string key = Trim(line.substr(0, separator));
+        if (key.empty()) {
+            failure = {number, "entry without a name"};
+            return false;
+        }
+        if (key.size() > MaxNameChars) {
+            failure = {number, "key name longer than " + std::to_string(MaxNameChars) + " characters"};
+            return false;
+        }
+        const std::string id = section + '\n' + Lower(key);
+        for (const auto& [other, line_of_other] : seen) {
+            if (other == id) {
+                failure = {number, "key '" + key + "' repeats line " + std::to_string(line_of_other)};
+                return false;
+            }
+        }
+        seen.emplace_back(id, number);
+    }
+    return true;
+}
+
+struct Staging
+{
+    HostIniData Data;
+    const std::vector<std::string>* Lines;
+    std::size_t NextLine = 0;  // where to look for the entry inih reports next
+};
+
+IniSection& Section_Named(HostIniData& data, const char* name)
+{
+    for (IniSection& section : data.Sections) {
+        if (Same_Name(section.Name.c_str(), name)) {
+            return section;
+        }
+    }
+    data.Sections.push_back(IniSection{SysString(name), {}});
+    return data.Sections.back();
+}
+
+int On_Entry(void* user, const char* section, const char* name, const char* value)
+{
+    Staging& staging = *static_cast<Staging*>(user);
+    // inih reports entries in file order; find the line that holds this one, for messages.
+    int line = 0;
+    const auto& lines = *staging.Lines;
+    while (staging.NextLine < lines.size()) {
+        const std::string& text = lines[staging.NextLine++];
+        if (!text.empty() && text[0] != '[' && text[0] != ';' && text[0] != '#') {
+            line = static_cast<int>(staging.NextLine);
+            break;
+        }
+    }
+    Section_Named(staging.Data, section).Entries.push_back(IniEntry{SysString(name), SysString(value), line});
+    return 1;
+}
+
+const IniSection* Find_Section(const INIClass& ini, const char* name)
+{
+    if (ini.Data == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    for (const IniSection& section : ini.Data->Sections) {
+        if (Same_Name(section.Name.c_str(), name)) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+const IniEntry* Find_Entry(const INIClass& ini, const char* section, const char* entry)
+{
+    const IniSection* found = Find_Section(ini, section);
+    if (found == nullptr || entry == nullptr) {
+        return nullptr;
+    }
+    for (const IniEntry& candidate : found->Entries) {
+        if (Same_Name(candidate.Name.c_str(), entry)) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error)
+{
+    std::string normalised;
+    std::vector<std::string> lines;
+    Failure failure{0, ""};
+    if (!Normalise(text, normalised, lines, failure) || !Check_Names(lines, failure)) {
+        error = name + ":" + std::to_string(failure.Line) + ": " + failure.What;
+        return false;
+    }
+    Staging staging;
+    staging.Lines = &lines;
+    const int result = ini_parse_string(normalised.c_str(), On_Entry, &staging);
+    if (result != 0) {
+        error = name + ":" + std::to_string(result) + ": not a valid settings line";
+        return false;
+    }
+    if (ini.Data == nullptr) {
+        ini.Data = Sys_New<HostIniData>();
+    }
+    ini.Data->Sections.swap(staging.Data.Sections);
+    return true;
+}
+
+bool Load_Ini_File(const std::string& path, INIClass& ini, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": cannot read: " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char chunk[65536];
+    while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > MaxFileBytes) {
+            error = path + ": larger than " + std::to_string(MaxFileBytes >> 20) + " MiB";
+            return false;
+        }
+    }
+    if (file.bad()) {
+        error = path + ": cannot read";
+        return false;
+    }
+    return Load_Ini_Text(text, path, ini, error);
+}
+
+std::vector<IniSectionView> Ini_Contents(const INIClass& ini)
+{
+    std::vector<IniSectionView> out;
+    if (ini.Data == nullptr) {
+        return out;
+    }
+    for (const IniSection& section : ini.Data->Sections) {
+        IniSectionView view;
+        view.Name = section.Name.c_str();
+        for (const IniEntry& entry : section.Entries) {
+            view.Entries.push_back({entry.Name.c_str(), entry.Value.c_str(), entry.Line});
+        }
+        out.push_back(std::move(view));
+    }
+    return out;
+}
+
+}  // namespace standin
+
+INIClass::INIClass() : Data(nullptr) {}
+INIClass::~INIClass() { standin::Sys_Delete(Data); }
+
+int INIClass::Get_Int(const char* section, const char* entry, int default_value) const
+{
+    const standin::IniEntry* found = standin::Find_Entry(*this, section, entry);
+    if (found == nullptr) {
+        return default_value;
+    }
+    const char* text = found->Value.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || value < std::numeric_limits<int>::min() ||
+        value > std::numeric_limits<int>::max()) {
+        return default_value;  // not a whole number in range
+    }
+    return static_cast<int>(value);
+}
+
+float INIClass::Get_Float(const char* section, const char* entry, float default_value) const
+{
+    const standin::IniEntry* found = standin::Find_Entry(*this, section, entry);
+    if (found == nullptr) {
+        return default_value;
+    }
+    const char* text = found->Value.c_str();
+    char* end = nullptr;
+    const float value = std::strtof(text, &end);
+    if (end == text || *end != '\0') {
+        return default_value;
+    }
+    return value;
+}
+
+int INIClass::Entry_Count(const char* section) const
+{
+    const standin::IniSection* found = standin::Find_Section(*this, section);
+    return found != nullptr ? static_cast<int>(found->Entries.size()) : 0;
+}
+
+const char* INIClass::Get_Entry(const char* section, int index) const
+{
+    const standin::IniSection* found = standin::Find_Section(*this, section);
+    if (found == nullptr || index < 0 || static_cast<std::size_t>(index) >= found->Entries.size()) {
+        return nullptr;
+    }
+    return found->Entries[static_cast<std::size_t>(index)].Name.c_str();
+}
+
+int INIClass::Get_String(StringClass& out, const char* section, const char* entry, const char* default_value) const
+{
+    const standin::IniEntry* found = standin::Find_Entry(*this, section, entry);
+    const char* text = found != nullptr ? found->Value.c_str() : default_value;
+    out = StringClass(text);
+    return out.Get_Length();
+}
