@@ -1,0 +1,147 @@
+// The plug-in library as the host sees it: loading, the one export, subscriptions, unloading.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+using standin::Event;
+
+struct Step
+{
+    Event What;
+    std::string Script;
+    int Number;
+    bool operator==(const Step& o) const { return What == o.What && Script == o.Script && Number == o.Number; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Step& s)
+{
+    return out << standin::Event_Name(s.What) << "(" << s.Script << ", " << s.Number << ")";
+}
+
+std::vector<Step> Steps()
+{
+    std::vector<Step> out;
+    for (const standin::JournalEntry& e : standin::Get_Journal()) {
+        const bool named = e.What == Event::FactoryRegistered || e.What == Event::FactoryWithdrawn;
+        out.push_back({e.What, named ? e.Script : "", named ? 0 : e.Number});
+    }
+    return out;
+}
+
+std::string Output_Of(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return out;
+    }
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof(buffer), pipe) != nullptr) {
+        out += buffer;
+    }
+    pclose(pipe);
+    return out;
+}
+
+// Two full cycles, since a library that is not really unloaded would keep its subscriptions,
+// names and settings into the second.
+TEST(Lifecycle, LoadAndUnloadInOrderTwiceLeavingNothing)
+{
+    const std::vector<Step> on_load = {
+        {Event::FactoryRegistered, "Veltrask_Script", 0},
+        {Event::FactoryRegistered, "RotateUpwards_Script", 0},
+        {Event::Subscribed, "", 0},
+        {Event::Subscribed, "", 12},
+        {Event::Subscribed, "", 4},
+    };
+    const std::vector<Step> on_unload = {
+        {Event::Unsubscribed, "", 0},
+        {Event::Unsubscribed, "", 12},
+        {Event::Unsubscribed, "", 4},
+        {Event::FactoryWithdrawn, "RotateUpwards_Script", 0},
+        {Event::FactoryWithdrawn, "Veltrask_Script", 0},
+    };
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        standin::Clear_Journal();
+        const long long blocks = test::Live_Blocks();
+        {
+            standin::LoadedPlugin plugin;
+            std::string error;
+            ASSERT_TRUE(plugin.Load(VELTRASK_PLUGIN_PATH, error)) << error;
+            EXPECT_EQ(Steps(), on_load);
+            EXPECT_TRUE(standin::Is_Script_Registered("Veltrask_Script"));
+            EXPECT_TRUE(standin::Is_Script_Registered("RotateUpwards_Script"));
+
+            // Plugin_Init again: the same object, and nothing subscribed twice.
+            using Init = Plugin* (*)();
+            Init init = reinterpret_cast<Init>(dlsym(plugin.Handle(), "Plugin_Init"));
+            ASSERT_NE(init, nullptr);
+            EXPECT_EQ(init(), plugin.Get());
+            EXPECT_EQ(init(), plugin.Get());
+            EXPECT_EQ(Steps(), on_load);
+
+            standin::Clear_Journal();
+            plugin.Unload();
+            EXPECT_EQ(Steps(), on_unload);
+        }
+        EXPECT_FALSE(standin::Is_Script_Registered("Veltrask_Script"));
+        EXPECT_FALSE(standin::Is_Script_Registered("RotateUpwards_Script"));
+        void* still = dlopen(VELTRASK_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+        EXPECT_EQ(still, nullptr) << "the library stayed mapped after dlclose";
+        if (still != nullptr) {
+            dlclose(still);
+        }
+        EXPECT_EQ(test::Live_Blocks(), blocks);
+    }
+}
+
+TEST(Lifecycle, PluginInitIsTheOnlyExportAndNothingIsUnique)
+{
+    const std::string path = VELTRASK_PLUGIN_PATH;
+    const std::string defined = Output_Of("nm -D --defined-only '" + path + "'");
+    std::set<std::string> names;
+    std::size_t start = 0;
+    while (start < defined.size()) {
+        const std::size_t end = defined.find('\n', start);
+        const std::string line = defined.substr(start, end - start);
+        const std::size_t space = line.rfind(' ');
+        if (!line.empty()) {
+            names.insert(line.substr(space + 1));
+        }
+        start = end == std::string::npos ? defined.size() : end + 1;
+    }
+    EXPECT_EQ(names, std::set<std::string>{"Plugin_Init"}) << defined;
+
+    const std::string symbols = Output_Of("readelf --dyn-syms -W '" + path + "'");
+    ASSERT_NE(symbols.find("Plugin_Init"), std::string::npos) << "readelf gave nothing usable";
+    EXPECT_EQ(symbols.find("UNIQUE"), std::string::npos) << symbols;
+}
+
+// A failed script allocation leaves the vehicle without a script, and the next scan tries again.
+class CreateWithoutMemory : public test::PluginTest
+{
+};
+
+TEST_F(CreateWithoutMemory, AttachesNothingThenRecovers)
+{
+    standin::Load_Level(10);
+    VehicleGameObj* vehicle = Vehicle("Light_Buggy", test::Rolled(180));
+    test::Run_Until(2.9);
+    const long long refused = standin::memory::Current().Refused;
+    standin::memory::Fail_Request(standin::memory::Kind::Single);
+    test::Run_Until(3.0);  // the first scan
+    EXPECT_EQ(standin::memory::Current().Refused, refused + 1);
+    EXPECT_EQ(standin::Script_Count(vehicle), 0);
+    EXPECT_TRUE(test::Events(Event::ScriptAttached).empty());
+    test::Run_Until(6.0);  // the next scan, with memory
+    EXPECT_TRUE(Is_Script_Attached(vehicle, "Veltrask_Script"));
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+// What the tests share: the plug-in loaded as the host loads it, settings from text, the clock,
+// transforms and the journal.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "INIClass.h"
+#include "MemoryManager.h"
+
+namespace test {
+
+long long Live_Blocks();
+
+// A transform rolled `degrees` about the object's X axis, at `position`.
+Matrix3D Rolled(double degrees, Vector3 position = {0, 0, 0});
+// A transform pitched `degrees` about the world's Y axis.
+Matrix3D Pitched(double degrees, Vector3 position = {0, 0, 0});
+// A transform whose getRotationY() is exactly `angle`.
+Matrix3D With_Rotation_Y(float angle);
+
+// The journal entries of one kind, for one object (or any, with -1).
+std::vector<standin::JournalEntry> Events(standin::Event what, int object = -1);
+// The game times of those entries.
+std::vector<double> Times(standin::Event what, int object = -1);
+
+// Ticks until the game time reaches `seconds`.
+void Run_Until(double seconds);
+
+// Loads the built plug-in before each test and unloads it after, then checks that every
+// block it took from the memory manager was given back and no script is left.
+class PluginTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Raises the global-settings event with settings parsed from `text`.
+    void Settings(const std::string& text);
+
+    VehicleGameObj* Vehicle(const char* preset, const Matrix3D& transform, unsigned int mode = 0);
+
+    standin::LoadedPlugin plugin;
+    long long blocks_before = 0;
+};
+
+}  // namespace test
