@@ -70,7 +70,8 @@ TEST(StringClassTest, CopyOfContentsIsIndependentAndSelfCopySafe)
     b = StringClass("x");
     EXPECT_STREQ(a.Peek_Buffer(), "Heavy_Tank_Mk2_Long_Name");
 
-    a = a;  // would read released memory if the grow came first
+    StringClass& same = a;
+    a = same;  // would read released memory if the grow came first
     EXPECT_STREQ(a.Peek_Buffer(), "Heavy_Tank_Mk2_Long_Name");
 
     a = StringClass("");
