@@ -28,7 +28,7 @@ struct StringHashEntry
 class StringHashTableClass
 {
 public:
-    static const int NULL_INDEX = -1;
+    static constexpr int NULL_INDEX = -1;
 
     constexpr StringHashTableClass() : Buckets(nullptr), Entries(nullptr), FreeHead(NULL_INDEX), Capacity(0) {}
     ~StringHashTableClass();

@@ -14,7 +14,8 @@
 //  - Line ends may be LF, CRLF or a lone CR, mixed freely; a UTF-8 byte-order mark at the start
 //    is skipped; the last line needs no line end.
 //  - Refused: a NUL byte, a line of more than 198 bytes, a section or key name of more than 49
-//    characters, an empty section name, an entry without a name, a '[' without its ']'.
+//    characters, an empty section name, an entry without a name or before any section, a '['
+//    without its ']'.
 // inih cuts longer lines and names silently, and would read the tail of a long line as a line of
 // its own, so these limits are checked before inih sees the text. A refused file changes nothing:
 // entries are staged and take effect only once the whole file has been read.
@@ -152,6 +153,7 @@ bool Normalise(const std::string& raw, std::string& out, std::vector<std::string
 bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
 {
     std::string section;
+    bool in_section = false;
     std::vector<std::pair<std::string, int>> seen;  // "section\nkey", line
     for (std::size_t n = 0; n < lines.size(); ++n) {
         const std::string& line = lines[n];
@@ -175,6 +177,7 @@ bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
                 return false;
             }
             section = Lower(name);
+            in_section = true;
             continue;
         }
         const std::size_t separator = line.find_first_of("=:");
@@ -183,6 +186,10 @@ bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
             return false;
         }
         const std::string key = Trim(line.substr(0, separator));
+        if (!in_section) {
+            failure = {number, "entry before any [section]"};
+            return false;
+        }
         if (key.empty()) {
             failure = {number, "entry without a name"};
             return false;

@@ -6,6 +6,8 @@
 // it, where the inline operations in StringClass.h expect it.
 #include "StringClass.h"
 
+#include "HostMemory.h"
+
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -38,7 +40,7 @@ char* New_Buffer(int length)
     }
     // Round up a little so short strings that grow by a character do not reallocate.
     std::int32_t capacity = (length + 15) & ~15;
-    char* block = static_cast<char*>(::operator new[](HeaderBytes + static_cast<std::size_t>(capacity)));
+    char* block = static_cast<char*>(Host_Allocate_Array(HeaderBytes + static_cast<std::size_t>(capacity)));
     if (block == nullptr) {
         return nullptr;
     }
@@ -78,7 +80,7 @@ void StringClass::Uninitialised_Grow(int length)
 void StringClass::Free_String()
 {
     if (Buffer != m_EmptyString) {
-        ::operator delete[](Header_Of(Buffer));
+        Host_Free_Array(Header_Of(Buffer));
         Buffer = m_EmptyString;
     }
 }
