@@ -95,6 +95,11 @@ HOST_API float Get_Health(ScriptableGameObj* obj);
 
 // Changes the transform without journaling it: the world moving the object, not a plug-in.
 HOST_API void Place(ScriptableGameObj* obj, const Matrix3D& transform);
+// Makes every transform read `angle` as its rotation about Y, so a test can have an object
+// look flipped while its transform is, say, the identity. Cleared by Clear_Rotation_Override.
+HOST_API void Override_Rotation_Y(float angle);
+HOST_API void Clear_Rotation_Override();
+
 // Damage no longer lowers health.
 HOST_API void Set_Invulnerable(ScriptableGameObj* obj, bool invulnerable);
 // Destroys the object with its scripts and timers.

@@ -95,6 +95,8 @@ struct World
     SysVector<ScriptImpClass*> ScriptGraveyard;
     SysVector<HostObjectState*> ObjectGraveyard;
     int Depth = 0;  // calls into the plug-in under way
+    bool RotationOverridden = false;
+    float RotationOverride = 0.0f;
 
     Journal Log;
     std::unordered_set<SysString, SysStringHash, std::equal_to<SysString>, SysAlloc<SysString>> Interned;
@@ -502,6 +504,14 @@ void Place(ScriptableGameObj* obj, const Matrix3D& transform)
     }
 }
 
+void Override_Rotation_Y(float angle)
+{
+    W().RotationOverridden = true;
+    W().RotationOverride = angle;
+}
+
+void Clear_Rotation_Override() { W().RotationOverridden = false; }
+
 void Set_Invulnerable(ScriptableGameObj* obj, bool invulnerable)
 {
     if (obj != nullptr) {
@@ -656,7 +666,11 @@ void Set_Transform(ScriptableGameObj* obj, const Matrix3D& transform)
     standin::Record(standin::Event::TransformSet, state).Transform = transform;
 }
 
-float Matrix3D::getRotationY() const { return std::atan2(Row[0][2], Row[2][2]); }
+float Matrix3D::getRotationY() const
+{
+    const standin::World& w = standin::W();
+    return w.RotationOverridden ? w.RotationOverride : std::atan2(Row[0][2], Row[2][2]);
+}
 
 bool Is_Script_Attached(ScriptableGameObj* obj, const char* name)
 {

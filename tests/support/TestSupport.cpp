@@ -59,6 +59,17 @@ std::vector<double> Times(standin::Event what, int object)
     return out;
 }
 
+std::vector<double> Attached(const char* script, int object)
+{
+    std::vector<double> out;
+    for (const standin::JournalEntry& e : Events(standin::Event::ScriptAttached, object)) {
+        if (std::string(e.Script) == script) {
+            out.push_back(e.Time);
+        }
+    }
+    return out;
+}
+
 void Run_Until(double seconds)
 {
     while (standin::Current_Time() < seconds - 1e-9) {
@@ -69,6 +80,7 @@ void Run_Until(double seconds)
 void PluginTest::SetUp()
 {
     standin::memory::Clear_Failures();
+    standin::Clear_Rotation_Override();
     standin::Clear_Journal();
     blocks_before = Live_Blocks();
     std::string error;
@@ -79,6 +91,7 @@ void PluginTest::TearDown()
 {
     plugin.Unload();
     standin::memory::Clear_Failures();
+    standin::Clear_Rotation_Override();
     EXPECT_EQ(standin::Live_Script_Count(), 0) << "scripts left after unload";
     EXPECT_EQ(Live_Blocks(), blocks_before) << "blocks left after unload";
 }

@@ -27,6 +27,12 @@ std::vector<standin::JournalEntry> Events(standin::Event what, int object = -1);
 // The game times of those entries.
 std::vector<double> Times(standin::Event what, int object = -1);
 
+const char* const FlipKill = "Veltrask_Script";
+const char* const RotateUpwards = "RotateUpwards_Script";
+
+// Times at which `script` was attached to `obj` (or any object).
+std::vector<double> Attached(const char* script, int object = -1);
+
 // Ticks until the game time reaches `seconds`.
 void Run_Until(double seconds);
 
