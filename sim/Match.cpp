@@ -1,0 +1,254 @@
+#include "Match.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "INIClass.h"
+#include "StringClass.h"
+
+namespace sim {
+
+namespace {
+
+constexpr double Radians = 3.14159265358979323846 / 180.0;
+
+}  // namespace
+
+// Rz(yaw) * Ry(pitch) * Rx(roll): rolled about its own length axis, then pitched, then turned
+// to its heading about the vertical. The rows of the result are the host's matrix rows.
+Matrix3D Transform_Of(const Orientation& pose, const double position[3])
+{
+    const double cr = std::cos(pose.Roll * Radians), sr = std::sin(pose.Roll * Radians);
+    const double cp = std::cos(pose.Pitch * Radians), sp = std::sin(pose.Pitch * Radians);
+    const double cy = std::cos(pose.Yaw * Radians), sy = std::sin(pose.Yaw * Radians);
+    const double r[3][3] = {
+        {cy * cp, cy * sp * sr - sy * cr, cy * sp * cr + sy * sr},
+        {sy * cp, sy * sp * sr + cy * cr, sy * sp * cr - cy * sr},
+        {-sp, cp * sr, cp * cr},
+    };
+    Matrix3D m;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            m.Row[i][j] = static_cast<float>(r[i][j]);
+        }
+        m.Row[i][3] = static_cast<float>(position[i]);
+    }
+    return m;
+}
+
+bool Reads_Flipped(const Matrix3D& transform) { return std::fabs(transform.getRotationY()) > 1.3f; }
+
+void ActiveSettings::Apply(const INIClass& ini)
+{
+    CheckInterval = ini.Get_Int("Veltrask", "CheckInterval", 2);
+    ChecksCount = ini.Get_Int("Veltrask", "ChecksCount", 4);
+    ScriptCheckingInterval = ini.Get_Float("Veltrask", "ScriptCheckingInterval", 1.0f);
+    for (auto [section, list] : {std::pair{"Veltrask_DontFlipKillPresets", &DontFlipKill},
+                                 std::pair{"Veltrask_RotateUpwardsPresets", &RotateUpwards}}) {
+        for (int i = 0; i < ini.Entry_Count(section); ++i) {
+            StringClass value;
+            ini.Get_String(value, section, ini.Get_Entry(section, i), nullptr);
+            if (std::find(list->begin(), list->end(), value.Peek_Buffer()) == list->end()) {
+                list->push_back(value.Peek_Buffer());
+            }
+        }
+    }
+}
+
+bool ActiveSettings::Is_Exempt(const std::string& preset) const
+{
+    return !Is_Rotated(preset) && std::find(DontFlipKill.begin(), DontFlipKill.end(), preset) != DontFlipKill.end();
+}
+
+bool ActiveSettings::Is_Rotated(const std::string& preset) const
+{
+    return std::find(RotateUpwards.begin(), RotateUpwards.end(), preset) != RotateUpwards.end();
+}
+
+Match::Match(int rate) : Rate(rate > 0 ? rate : 30) {}
+
+Match::~Match() = default;
+
+bool Match::Load_Plugin(const std::string& path, std::string& error)
+{
+    standin::Clear_Journal();
+    if (!Plugin.Load(path, error)) {
+        return false;
+    }
+    Drain_Journal();
+    return true;
+}
+
+void Match::Apply_Settings(INIClass& ini, const std::string& path, bool reload)
+{
+    Tell(reload ? "reload" : "settings", nullptr, nullptr, &path, &ini);
+    standin::Raise_Global_Settings(&ini);
+    Drain_Journal();
+}
+
+void Match::Level_Load()
+{
+    if (standin::Game_Running()) {
+        Tell("level-load", nullptr);
+        standin::Shut_Down_Level();  // the old level's objects go at the old level's time
+        Drain_Journal();
+    }
+    standin::Load_Level(Rate);
+    LevelStartTick = TickCount;
+    Drain_Journal();
+}
+
+ScriptableGameObj* Match::Spawn(const sim::Spawn& spawn)
+{
+    const Matrix3D transform = Transform_Of(spawn.Pose, spawn.Position);
+    ScriptableGameObj* obj =
+        spawn.IsVehicle
+            ? static_cast<ScriptableGameObj*>(standin::Create_Vehicle(spawn.Name.c_str(), spawn.Preset.c_str(), spawn.Mode, transform))
+            : standin::Create_Object(spawn.Name.c_str(), spawn.Preset.c_str(), transform);
+    if (obj == nullptr) {
+        return nullptr;
+    }
+    auto info = std::make_unique<ObjectInfo>();
+    info->Id = standin::Object_Id(obj);
+    info->Name = spawn.Name;
+    info->Preset = spawn.Preset;
+    info->IsVehicle = spawn.IsVehicle;
+    info->Mode = spawn.Mode;
+    const int id = info->Id;
+    ById[id] = Live{std::move(info), obj, spawn.Pose};
+    ByName[spawn.Name] = id;
+    Tell("spawn", ById[id].Info.get(), &ById[id].Pose);
+    return obj;
+}
+
+ScriptableGameObj* Match::Find(const std::string& name) const
+{
+    const auto named = ByName.find(name);
+    return named != ByName.end() ? ById.at(named->second).Object : nullptr;
+}
+
+const ObjectInfo* Match::Info_Of(const std::string& name) const
+{
+    const auto named = ByName.find(name);
+    return named != ByName.end() ? ById.at(named->second).Info.get() : nullptr;
+}
+
+void Match::Set_Pose(const std::string& name, const Orientation& pose)
+{
+    ScriptableGameObj* obj = Find(name);
+    if (obj == nullptr) {
+        return;
+    }
+    // The object keeps where it is, the plug-in's lifts included.
+    const Vector3 at = Commands->Get_Position(obj);
+    const double position[3] = {at.X, at.Y, at.Z};
+    standin::Place(obj, Transform_Of(pose, position));
+    Live& live = ById.at(ByName.at(name));
+    live.Pose = pose;
+    Tell("flip", live.Info.get(), &live.Pose);
+}
+
+void Match::Upright(const std::string& name)
+{
+    ScriptableGameObj* obj = Find(name);
+    if (obj == nullptr) {
+        return;
+    }
+    Live& live = ById.at(ByName.at(name));
+    Orientation pose;
+    pose.Yaw = live.Pose.Yaw;
+    const Vector3 at = Commands->Get_Position(obj);
+    const double position[3] = {at.X, at.Y, at.Z};
+    standin::Place(obj, Transform_Of(pose, position));
+    live.Pose = pose;
+    Tell("upright", live.Info.get(), &live.Pose);
+}
+
+void Match::Destroy(const std::string& name)
+{
+    ScriptableGameObj* obj = Find(name);
+    if (obj == nullptr) {
+        return;
+    }
+    Tell("destroy", Info_Of(name));
+    standin::Destroy_Object(obj);
+    Drain_Journal();
+}
+
+void Match::Make_Invulnerable(const std::string& name)
+{
+    ScriptableGameObj* obj = Find(name);
+    if (obj == nullptr) {
+        return;
+    }
+    standin::Set_Invulnerable(obj, true);
+    Tell("invulnerable", Info_Of(name));
+}
+
+void Match::Tick()
+{
+    ++TickCount;
+    standin::Tick();
+    Drain_Journal();
+}
+
+void Match::Finish()
+{
+    // The host takes every object down before it unloads the plug-in; that is the end of the
+    // game, not news about any one vehicle.
+    Tell("game-over", nullptr);
+    Plugin.Unload();
+    Drain_Journal();
+    for (Observer* o : Observers) {
+        o->On_End(Now());
+    }
+}
+
+void Match::Tell(const char* event, const ObjectInfo* object, const Orientation* pose, const std::string* settings,
+                 const INIClass* ini)
+{
+    Happening h;
+    h.Time = Now();
+    h.Tick = TickCount;
+    h.Event = event;
+    h.Object = object;
+    h.Pose = pose;
+    h.Settings = settings;
+    h.Ini = ini;
+    for (Observer* o : Observers) {
+        o->On(h);
+    }
+}
+
+void Match::Drain_Journal()
+{
+    const standin::Journal& journal = standin::Get_Journal();
+    for (const standin::JournalEntry& entry : journal) {
+        Happening h;
+        h.Tick = LevelStartTick + entry.Tick;
+        h.Time = static_cast<double>(h.Tick) / Rate;
+        h.Event = standin::Event_Name(entry.What);
+        h.Entry = &entry;
+        const auto found = ById.find(entry.Object);
+        h.Object = found != ById.end() ? found->second.Info.get() : nullptr;
+        for (Observer* o : Observers) {
+            o->On(h);
+        }
+    }
+    // Forget the objects that went, so memory follows the number of live objects.
+    for (const standin::JournalEntry& entry : journal) {
+        if (entry.What == standin::Event::Destroyed) {
+            const auto found = ById.find(entry.Object);
+            if (found != ById.end()) {
+                const auto named = ByName.find(found->second.Info->Name);
+                if (named != ByName.end() && named->second == entry.Object) {
+                    ByName.erase(named);
+                }
+                ById.erase(found);
+            }
+        }
+    }
+    standin::Clear_Journal();
+}
+
+}  // namespace sim

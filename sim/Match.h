@@ -1,0 +1,122 @@
+// A match: the plug-in loaded into the stand-in host, objects spawned and moved by the
+// simulator, and everything that happens told to observers in match time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Host.h"
+#include "Scenario.h"
+
+namespace sim {
+
+// What the simulator knows of one object it spawned.
+struct ObjectInfo
+{
+    int Id = -1;
+    std::string Name;
+    std::string Preset;
+    bool IsVehicle = true;
+    unsigned int Mode = 0;
+};
+
+// One thing that happened: a journal entry (what the plug-in did, or the host did for it) or an
+// action of the simulator's own.
+struct Happening
+{
+    double Time = 0;          // seconds since the match began
+    std::int64_t Tick = 0;    // ticks since the match began
+    const char* Event = "";   // journal event name, or the simulator's action: settings, spawn,
+                              // flip, upright, destroy, invulnerable, reload, level-load, game-over
+    const ObjectInfo* Object = nullptr;          // the object, when there is one
+    const standin::JournalEntry* Entry = nullptr;  // for journal events
+    const Orientation* Pose = nullptr;           // for spawn and flip
+    const std::string* Settings = nullptr;       // for settings and reload: the file
+    const INIClass* Ini = nullptr;               // for settings and reload: what it holds
+};
+
+// What the plug-in makes of the settings it has been handed so far: the numbers of the last
+// event (or the values at load), and every name ever listed, since its sets only grow.
+struct ActiveSettings
+{
+    int CheckInterval = 3;
+    int ChecksCount = 4;
+    float ScriptCheckingInterval = 1.0f;
+    std::vector<std::string> DontFlipKill;
+    std::vector<std::string> RotateUpwards;
+
+    void Apply(const INIClass& ini);
+    bool Is_Exempt(const std::string& preset) const;
+    bool Is_Rotated(const std::string& preset) const;
+};
+
+class Observer
+{
+public:
+    virtual ~Observer() = default;
+    virtual void On(const Happening& happening) = 0;
+    // Called once, when the match is over.
+    virtual void On_End(double /*time*/) {}
+};
+
+// |rotation about Y| of a pose, as the plug-in reads it, and whether it counts as flipped.
+Matrix3D Transform_Of(const Orientation& pose, const double position[3]);
+bool Reads_Flipped(const Matrix3D& transform);
+
+class Match
+{
+public:
+    explicit Match(int rate);
+    ~Match();
+
+    void Observe(Observer* observer) { Observers.push_back(observer); }
+
+    bool Load_Plugin(const std::string& path, std::string& error);
+    // Hands the plug-in settings, as a server does at start and on a reload.
+    void Apply_Settings(INIClass& ini, const std::string& path, bool reload);
+    void Level_Load();
+
+    // Objects by the simulator's name; null once gone.
+    ScriptableGameObj* Spawn(const Spawn& spawn);
+    ScriptableGameObj* Find(const std::string& name) const;
+    void Set_Pose(const std::string& name, const Orientation& pose);
+    void Upright(const std::string& name);
+    void Destroy(const std::string& name);
+    void Make_Invulnerable(const std::string& name);
+
+    // One tick of the game; everything the journal saw goes to the observers.
+    void Tick();
+    // Unloads the plug-in and tells the observers the match is over.
+    void Finish();
+
+    double Now() const { return static_cast<double>(TickCount) / Rate; }
+    double Next_Tick_Time() const { return static_cast<double>(TickCount + 1) / Rate; }
+    std::int64_t Ticks() const { return TickCount; }
+    int Tick_Rate() const { return Rate; }
+
+private:
+    void Tell(const char* event, const ObjectInfo* object, const Orientation* pose = nullptr,
+              const std::string* settings = nullptr, const INIClass* ini = nullptr);
+    void Drain_Journal();
+
+    int Rate;
+    std::int64_t TickCount = 0;
+    std::int64_t LevelStartTick = 0;  // match tick at which the current level began
+    standin::LoadedPlugin Plugin;
+    std::vector<Observer*> Observers;
+    struct Live
+    {
+        std::unique_ptr<ObjectInfo> Info;
+        ScriptableGameObj* Object;
+        Orientation Pose;  // the last one the simulator set
+    };
+    const ObjectInfo* Info_Of(const std::string& name) const;
+
+    std::unordered_map<int, Live> ById;            // live objects
+    std::unordered_map<std::string, int> ByName;   // live objects
+};
+
+}  // namespace sim

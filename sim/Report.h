@@ -1,0 +1,103 @@
+// What the simulator tells: a readable timeline, a summary per vehicle, one JSON object per
+// line, and a timeline chart in SVG.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Match.h"
+
+namespace sim {
+
+// The readable timeline, one line per thing worth telling, as it happens.
+class Timeline : public Observer
+{
+public:
+    explicit Timeline(std::FILE* out) : Out(out) {}
+    void On(const Happening& h) override;
+
+private:
+    std::FILE* Out;
+    std::map<int, int> Checks;  // flip-kill checks of the current script, by object
+    int LastDestroyed = -1;     // its scripts' detachments follow; they are no news
+    bool Over = false;          // after the game, only the unloading remains
+};
+
+// One JSON object per line for every journal event and every action of the simulator.
+class JsonLines : public Observer
+{
+public:
+    explicit JsonLines(std::FILE* out) : Out(out) {}
+    void On(const Happening& h) override;
+
+private:
+    std::FILE* Out;
+    std::map<int, std::string> Names;  // object id to name, for damagers
+};
+
+// The story of each object, for the summary and the chart.
+struct Story
+{
+    ObjectInfo Info;
+    double Spawned = 0;
+    std::vector<std::pair<double, double>> FlippedSpans;  // end < 0: still flipped
+    std::vector<std::pair<double, std::string>> Attached;
+    std::vector<double> Checks;         // flip-kill checks
+    std::vector<double> Steps;          // rotation steps
+    std::vector<double> SelfRecoveries; // upright by itself while flipped
+    std::vector<double> RightedByPlugin;
+    double Damaged = -1;
+    double Killed = -1;
+    double Removed = -1;                // destroyed by the scenario or a level load
+    const char* RemovedBy = "";
+    bool Exempt = false;
+    bool Rotated = false;
+    float Height = 0;                   // z after the last lift
+
+    bool Flipped_Now() const { return !FlippedSpans.empty() && FlippedSpans.back().second < 0; }
+    std::string Outcome() const;
+};
+
+class Stories : public Observer
+{
+public:
+    explicit Stories(int rate) : Rate(rate) {}
+    void On(const Happening& h) override;
+    void On_End(double time) override { End = time; }
+
+    const std::vector<Story>& All() const { return List; }
+    double End_Time() const { return End; }
+
+    // When the plug-in scanned. It tells nobody, so this follows its rule from outside: a scan
+    // at the first tick whose clock (whole seconds since the level began) is CheckInterval past
+    // the last scan's; a level load starts the clock and the last scan from 0 again.
+    std::vector<double> Scan_Times() const;
+
+    // The summary table, one row per object.
+    void Print_Summary(std::FILE* out) const;
+
+private:
+    Story* Find(const Happening& h);
+    void Set_Flipped(Story& story, double time, bool flipped);
+
+    int Rate;
+    std::vector<Story> List;
+    std::map<int, std::size_t> ById;
+    ActiveSettings Settings;
+    double End = 0;
+    bool Over = false;
+    struct Change
+    {
+        std::int64_t Tick;
+        bool LevelLoad;
+        int CheckInterval;
+    };
+    std::vector<Change> Changes;  // settings and level loads, in order
+};
+
+// Draws the stories as an SVG timeline chart: a lane per object.
+std::string Svg_Chart(const Stories& stories, const std::string& title);
+
+}  // namespace sim

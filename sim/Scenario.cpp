@@ -1,0 +1,382 @@
+#include "Scenario.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+#include <fmt/format.h>
+
+#include "Host.h"
+#include "INIClass.h"
+
+namespace sim {
+namespace {
+
+struct ParseError
+{
+    int Line;
+    std::string What;
+};
+
+// Splits a line into words: blanks separate, "double quotes" hold blanks, '#' outside quotes
+// starts a comment.
+bool Tokenise(const std::string& line, std::vector<std::string>& words, std::string& what)
+{
+    words.clear();
+    std::size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t') {
+            ++i;
+            continue;
+        }
+        if (c == '#') {
+            break;
+        }
+        std::string word;
+        if (c == '"') {
+            const std::size_t close = line.find('"', i + 1);
+            if (close == std::string::npos) {
+                what = "a quote is not closed";
+                return false;
+            }
+            word = line.substr(i + 1, close - i - 1);
+            i = close + 1;
+            if (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '#') {
+                what = "text right after a closing quote";
+                return false;
+            }
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '#') {
+                if (line[i] == '"') {
+                    what = "a quote inside a word";
+                    return false;
+                }
+                word += line[i++];
+            }
+        }
+        words.push_back(word);
+    }
+    return true;
+}
+
+class Parser
+{
+public:
+    Parser(const std::string& file, Scenario& out) : File(file), Out(out)
+    {
+        const std::size_t slash = file.rfind('/');
+        Folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
+    }
+
+    void Line(int number, const std::vector<std::string>& words)
+    {
+        Number = number;
+        Words = &words;
+        Next = 0;
+        const std::string keyword = Word("a keyword");
+        if (keyword == "settings") {
+            Once(SeenSettings, "settings");
+            Out.InitialSettings = Settings_File(Word("a settings file"));
+        } else if (keyword == "length") {
+            Once(SeenLength, "length");
+            Out.Length = Number_Of(Word("the game length in seconds"), "game length", 0.0, 1e7);
+            if (Out.Length <= 0) {
+                Fail("the game length must be above 0");
+            }
+        } else if (keyword == "rate") {
+            Once(SeenRate, "rate");
+            const double rate = Number_Of(Word("ticks per second"), "tick rate", 1, 1000);
+            if (rate != std::floor(rate)) {
+                Fail("the tick rate must be a whole number");
+            }
+            Out.Rate = static_cast<int>(rate);
+        } else if (keyword == "vehicle" || keyword == "object") {
+            Add_Spawn(0.0, keyword == "vehicle");
+        } else if (keyword == "at") {
+            const double time = Number_Of(Word("a time in seconds"), "time", 0.0, 1e7);
+            const std::string what = Word("an action");
+            if (what == "vehicle" || what == "object") {
+                Add_Spawn(time, what == "vehicle");
+                return;
+            }
+            Action action;
+            action.Time = time;
+            action.Line = Number;
+            if (what == "flip") {
+                action.Kind = ActionKind::Flip;
+                action.Name = Word("a name");
+                action.Pose = Pose_Options(false);
+            } else if (what == "upright" || what == "destroy" || what == "invulnerable") {
+                action.Kind = what == "upright" ? ActionKind::Upright
+                              : what == "destroy" ? ActionKind::Destroy : ActionKind::Invulnerable;
+                action.Name = Word("a name");
+            } else if (what == "reload") {
+                action.Kind = ActionKind::Reload;
+                action.Settings = Settings_File(Word("a settings file"));
+            } else if (what == "level-load") {
+                action.Kind = ActionKind::LevelLoad;
+            } else {
+                Fail("unknown action '" + what + "' (flip, upright, destroy, invulnerable, reload, level-load, vehicle, object)");
+            }
+            End();
+            Out.Actions.push_back(action);
+        } else {
+            Fail("unknown keyword '" + keyword + "' (settings, length, rate, vehicle, object, at)");
+        }
+    }
+
+    // Checks what needs the whole file: times within the game, names that exist when used.
+    // Actions at one time happen in this order: a level load, then spawns, then the rest, each
+    // group in file order.
+    void Finish()
+    {
+        auto rank = [](const Action& a) {
+            return a.Kind == ActionKind::LevelLoad ? 0 : a.Kind == ActionKind::SpawnObject ? 1 : 2;
+        };
+        std::stable_sort(Out.Actions.begin(), Out.Actions.end(), [&](const Action& a, const Action& b) {
+            return a.Time != b.Time ? a.Time < b.Time : rank(a) < rank(b);
+        });
+        std::map<std::string, int> declared;  // name, line of its spawn
+        for (const Action& a : Out.Actions) {
+            if (a.Kind == ActionKind::SpawnObject) {
+                if (declared.count(a.Name) != 0) {
+                    Number = std::max(a.Line, declared[a.Name]);
+                    Fail(fmt::format("'{}' is already the name of the object on line {}", a.Name,
+                                     std::min(a.Line, declared[a.Name])));
+                }
+                declared[a.Name] = a.Line;
+            }
+        }
+        struct Life
+        {
+            double Born;
+            double Gone;  // the level load that removes it
+        };
+        std::map<std::string, Life> lives;
+        for (const Action& a : Out.Actions) {
+            Number = a.Line;
+            if (a.Time > Out.Length) {
+                Fail(fmt::format("at {:g} is after the end of the game ({:g} s)", a.Time, Out.Length));
+            }
+            if (a.Kind == ActionKind::SpawnObject) {
+                lives[a.Name] = Life{a.Time, 1e300};
+            } else if (a.Kind == ActionKind::LevelLoad) {
+                for (auto& entry : lives) {
+                    entry.second.Gone = std::min(entry.second.Gone, a.Time);
+                }
+            } else if (!a.Name.empty()) {
+                const auto found = lives.find(a.Name);
+                if (found != lives.end() && a.Time >= found->second.Gone) {
+                    Fail(fmt::format("'{}' was removed by the level load at {:g}", a.Name, found->second.Gone));
+                }
+                if (found == lives.end()) {
+                    Fail(declared.count(a.Name) != 0 ? fmt::format("'{}' does not exist yet at {:g}", a.Name, a.Time)
+                                                     : "no vehicle or object is named '" + a.Name + "'");
+                }
+            }
+        }
+    }
+
+    int Number = 0;
+
+private:
+    [[noreturn]] void Fail(const std::string& what) { throw ParseError{Number, what}; }
+
+    std::string Word(const char* expected)
+    {
+        if (Next >= Words->size()) {
+            Fail(std::string("expected ") + expected);
+        }
+        return (*Words)[Next++];
+    }
+
+    bool More() const { return Next < Words->size(); }
+
+    void End()
+    {
+        if (More()) {
+            Fail("unexpected '" + (*Words)[Next] + "'");
+        }
+    }
+
+    void Once(bool& seen, const char* what)
+    {
+        if (seen) {
+            Fail(std::string("'") + what + "' is given twice");
+        }
+        seen = true;
+    }
+
+    double Number_Of(const std::string& text, const char* what, double low, double high)
+    {
+        errno = 0;
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+            Fail(fmt::format("'{}' is not a number ({})", text, what));
+        }
+        if (value < low || value > high) {
+            Fail(fmt::format("{} {:g} is outside {:g} .. {:g}", what, value, low, high));
+        }
+        return value;
+    }
+
+    Orientation Pose_Options(bool allow_heading)
+    {
+        Orientation pose;
+        while (More()) {
+            const std::string option = Word("an option");
+            if (option == "roll") {
+                pose.Roll = Number_Of(Word("degrees of roll"), "roll", -36000, 36000);
+            } else if (option == "pitch") {
+                pose.Pitch = Number_Of(Word("degrees of pitch"), "pitch", -36000, 36000);
+            } else if (option == "yaw" || (allow_heading && option == "heading")) {
+                pose.Yaw = Number_Of(Word("degrees of heading"), "heading", -36000, 36000);
+            } else {
+                Fail("unknown option '" + option + "' (roll, pitch, yaw)");
+            }
+        }
+        return pose;
+    }
+
+    void Add_Spawn(double time, bool vehicle)
+    {
+        Action action;
+        action.Time = time;
+        action.Line = Number;
+        action.Kind = ActionKind::SpawnObject;
+        Spawn& spawn = action.Object;
+        spawn.IsVehicle = vehicle;
+        spawn.Name = Word("a name");
+        spawn.Preset = Word("a preset name");
+        action.Name = spawn.Name;
+        while (More()) {
+            const std::string option = Word("an option");
+            if (option == "pos") {
+                for (double& c : spawn.Position) {
+                    c = Number_Of(Word("three coordinates after 'pos'"), "coordinate", -1e6, 1e6);
+                }
+            } else if (vehicle && option == "mode") {
+                const double mode = Number_Of(Word("a vehicle mode"), "mode", 0, 4294967295.0);
+                if (mode != std::floor(mode)) {
+                    Fail("a vehicle mode is a whole number");
+                }
+                spawn.Mode = static_cast<unsigned int>(mode);
+            } else if (vehicle && option == "heading") {
+                spawn.Pose.Yaw = Number_Of(Word("degrees of heading"), "heading", -36000, 36000);
+            } else if (vehicle && option == "roll") {
+                spawn.Pose.Roll = Number_Of(Word("degrees of roll"), "roll", -36000, 36000);
+            } else if (vehicle && option == "pitch") {
+                spawn.Pose.Pitch = Number_Of(Word("degrees of pitch"), "pitch", -36000, 36000);
+            } else {
+                Fail("unknown option '" + option + (vehicle ? "' (mode, pos, heading, roll, pitch)" : "' (pos)"));
+            }
+        }
+        Out.Actions.push_back(action);
+    }
+
+    int Settings_File(const std::string& name)
+    {
+        End();
+        const std::string path = !name.empty() && name[0] == '/' ? name : Folder + name;
+        SettingsFile file{path, std::make_shared<INIClass>()};
+        std::string error;
+        if (!standin::Load_Ini_File(path, *file.Ini, error)) {
+            Fail("settings: " + error);
+        }
+        Out.SettingsFiles.push_back(file);
+        return static_cast<int>(Out.SettingsFiles.size()) - 1;
+    }
+
+    std::string File;
+    std::string Folder;
+    Scenario& Out;
+    const std::vector<std::string>* Words = nullptr;
+    std::size_t Next = 0;
+    bool SeenSettings = false;
+    bool SeenLength = false;
+    bool SeenRate = false;
+};
+
+}  // namespace
+
+bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error)
+{
+    Scenario result;
+    result.File = file;
+    Parser parser(file, result);
+    try {
+        if (text.find('\0') != std::string::npos) {
+            const int line = static_cast<int>(std::count(text.begin(), text.begin() + text.find('\0'), '\n')) + 1;
+            throw ParseError{line, "NUL byte: this is not a text file"};
+        }
+        std::vector<std::string> words;
+        std::size_t start = 0;
+        int number = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            ++number;
+            parser.Number = number;
+            if (line.size() > 4096) {
+                throw ParseError{number, "line longer than 4096 characters"};
+            }
+            std::string what;
+            if (!Tokenise(line, words, what)) {
+                throw ParseError{number, what};
+            }
+            if (!words.empty()) {
+                parser.Line(number, words);
+            }
+            start = end + 1;
+        }
+        parser.Finish();
+    } catch (const ParseError& e) {
+        error = fmt::format("{}:{}: {}", file, e.Line, e.What);
+        return false;
+    }
+    out = std::move(result);
+    return true;
+}
+
+bool Read_File(const std::string& path, std::string& text, std::string& error, std::size_t limit)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot read: " + std::strerror(errno);
+        return false;
+    }
+    text.clear();
+    char chunk[65536];
+    while (in.read(chunk, sizeof(chunk)) || in.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > limit) {
+            error = fmt::format("{}: larger than {} bytes", path, limit);
+            return false;
+        }
+    }
+    if (in.bad()) {
+        error = path + ": cannot read";
+        return false;
+    }
+    return true;
+}
+
+bool Load_Scenario(const std::string& path, Scenario& out, std::string& error)
+{
+    std::string text;
+    return Read_File(path, text, error) && Parse_Scenario(text, path, out, error);
+}
+
+}  // namespace sim

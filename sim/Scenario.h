@@ -1,0 +1,91 @@
+// Scenarios: what happens in a game, written by an operator to see what their settings do.
+//
+//   # comments run to the end of a line
+//   settings FILE                 the settings file (relative to the scenario's folder)
+//   length SECONDS                game time to play (default 60)
+//   rate TICKS                    ticks per second (default 30)
+//   vehicle NAME PRESET [mode N] [pos X Y Z] [heading DEG] [roll DEG] [pitch DEG]
+//   object NAME PRESET [pos X Y Z]          something that is not a vehicle
+//   at SECONDS flip NAME [roll DEG] [pitch DEG] [yaw DEG]
+//   at SECONDS upright NAME       it comes back on its wheels by itself
+//   at SECONDS destroy NAME
+//   at SECONDS invulnerable NAME  damage no longer hurts it
+//   at SECONDS reload FILE        the server reloads its settings from FILE
+//   at SECONDS level-load         a new level: every vehicle and object goes
+//   at SECONDS vehicle ...        spawns later; likewise `at SECONDS object ...`
+// Words may be "quoted" to hold blanks. Parsing is strict: the first error names the file, the
+// line and what is wrong, and nothing runs.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class INIClass;
+
+namespace sim {
+
+struct Orientation
+{
+    double Roll = 0;   // about the object's X axis, degrees
+    double Pitch = 0;  // about Y
+    double Yaw = 0;    // about the vertical Z axis (heading)
+};
+
+struct Spawn
+{
+    std::string Name;
+    std::string Preset;
+    bool IsVehicle = true;
+    unsigned int Mode = 0;
+    double Position[3] = {0, 0, 0};
+    Orientation Pose;
+};
+
+enum class ActionKind
+{
+    SpawnObject,
+    Flip,
+    Upright,
+    Destroy,
+    Invulnerable,
+    Reload,
+    LevelLoad,
+};
+
+struct Action
+{
+    double Time = 0;
+    int Line = 0;
+    ActionKind Kind = ActionKind::Flip;
+    std::string Name;        // the object it acts on
+    Orientation Pose;        // Flip
+    Spawn Object;            // SpawnObject
+    int Settings = -1;       // Reload: index into Scenario::SettingsFiles
+};
+
+struct SettingsFile
+{
+    std::string Path;
+    std::shared_ptr<INIClass> Ini;
+};
+
+struct Scenario
+{
+    std::string File;
+    double Length = 60;
+    int Rate = 30;
+    int InitialSettings = -1;  // index into SettingsFiles, or -1 for none
+    std::vector<SettingsFile> SettingsFiles;
+    std::vector<Action> Actions;  // spawns at 0 first, then by time, then by line
+};
+
+// Parses `text` as the scenario file `file`. False with `error` as "FILE:LINE: what" on the first
+// fault; settings files named in it are read too, so a scenario that parses can run to its end.
+bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error);
+bool Load_Scenario(const std::string& path, Scenario& out, std::string& error);
+
+// Reads a file whole; false with `error` when it cannot, or when it is larger than `limit`.
+bool Read_File(const std::string& path, std::string& text, std::string& error, std::size_t limit = 16u << 20);
+
+}  // namespace sim

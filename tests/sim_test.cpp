@@ -1,0 +1,423 @@
+// veltrask-sim: the default scenario's story as its JSON stream tells it, the parser's and the
+// settings check's answers to bad input, and the determinism of random matches.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "Check.h"
+#include "Scenario.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const std::string sim_path = VELTRASK_SIM_PATH;
+const std::string examples = VELTRASK_SOURCE_DIR "/examples/";
+
+struct Result
+{
+    int Status;
+    std::string Out;
+    std::string Err;
+};
+
+// Runs the simulator with `arguments`, capturing both streams.
+Result Run_Sim(const std::string& arguments)
+{
+    const fs::path err = fs::temp_directory_path() / ("veltrask-sim-err-" + std::to_string(::getpid()));
+    const std::string command = "'" + sim_path + "' " + arguments + " 2>'" + err.string() + "'";
+    Result r{-1, "", ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return r;
+    }
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+        r.Out.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(err);
+    r.Err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    fs::remove(err);
+    return r;
+}
+
+// A folder of its own for files a test writes.
+class Scratch
+{
+public:
+    Scratch() : Dir(fs::temp_directory_path() / ("veltrask-test-" + std::to_string(::getpid()) + "-" + std::to_string(Next++)))
+    {
+        fs::create_directories(Dir);
+    }
+    ~Scratch() { fs::remove_all(Dir); }
+    std::string Write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(Dir / name, std::ios::binary) << text;
+        return (Dir / name).string();
+    }
+
+private:
+    static inline int Next = 0;
+    fs::path Dir;
+};
+
+// --- The default scenario, from its JSON stream ---
+
+class DefaultScenario : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        const Result r = Run_Sim("--json '" + examples + "default.scenario'");
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        std::size_t start = 0;
+        while (start < r.Out.size()) {
+            const std::size_t end = r.Out.find('\n', start);
+            lines->push_back(json::parse(r.Out.substr(start, end - start)));
+            start = end + 1;
+        }
+    }
+    // The events of one vehicle before the game ended, as (time, event) pairs.
+    static std::vector<json> Of(const std::string& vehicle, const std::string& event)
+    {
+        std::vector<json> out;
+        for (const json& line : *lines) {
+            if (line["event"] == "game-over") {
+                break;
+            }
+            if (line.value("vehicle", "") == vehicle && line["event"] == event) {
+                out.push_back(line);
+            }
+        }
+        return out;
+    }
+    static std::vector<double> Times(const std::string& vehicle, const std::string& event)
+    {
+        std::vector<double> out;
+        for (const json& line : Of(vehicle, event)) {
+            out.push_back(line["time"].get<double>());
+        }
+        return out;
+    }
+    static inline std::vector<json>* lines = new std::vector<json>();
+};
+
+TEST_F(DefaultScenario, EveryLineIsAnEventWithTimeAndSource)
+{
+    ASSERT_GT(lines->size(), 100u);
+    for (const json& line : *lines) {
+        ASSERT_TRUE(line.contains("time") && line.contains("tick") && line.contains("event") && line.contains("source")) << line;
+    }
+}
+
+TEST_F(DefaultScenario, AFlippedTankIsKilledFourSecondsAfterTheScanFindsIt)
+{
+    const auto attached = Of("Tank_Alpha", "script-attached");
+    ASSERT_EQ(attached.size(), 1u);
+    EXPECT_EQ(attached[0]["script"], "Veltrask_Script");
+    EXPECT_EQ(attached[0]["time"], 6.0);
+    const auto damage = Of("Tank_Alpha", "damaged");
+    ASSERT_EQ(damage.size(), 1u);
+    EXPECT_EQ(damage[0]["time"], 10.0);
+    EXPECT_EQ(damage[0]["amount"], 9999.0);
+    EXPECT_EQ(damage[0]["warhead"], "Death");
+    EXPECT_TRUE(damage[0]["damager"].is_null());
+    EXPECT_EQ(Times("Tank_Alpha", "destroyed"), std::vector<double>{10.0});
+}
+
+TEST_F(DefaultScenario, ATankThatRightsItselfIsSpared)
+{
+    EXPECT_EQ(Times("Tank_Bravo", "upright"), std::vector<double>{8.5});
+    EXPECT_EQ(Times("Tank_Bravo", "script-detached"), std::vector<double>{9.0});
+    EXPECT_TRUE(Of("Tank_Bravo", "damaged").empty());
+}
+
+TEST_F(DefaultScenario, AListedBuggyIsTurnedUprightStepByStep)
+{
+    EXPECT_EQ(Times("Buggy_Charlie", "transform-set"), (std::vector<double>{14.5, 15.0, 15.5, 16.0}));
+    const auto lifts = Of("Buggy_Charlie", "position-set");
+    ASSERT_EQ(lifts.size(), 4u);
+    EXPECT_EQ(lifts.back()["position"][2], 12.0);
+    EXPECT_EQ(Times("Buggy_Charlie", "script-detached"), std::vector<double>{16.5});
+    for (const json& timer : Of("Buggy_Charlie", "timer-started")) {
+        EXPECT_EQ(timer["period"], 0.5);
+    }
+}
+
+TEST_F(DefaultScenario, ExemptModeFourAndNonVehiclesAreLeftAlone)
+{
+    for (const char* name : {"Drone_Delta", "Parked_Echo", "Crate_India"}) {
+        EXPECT_EQ(Times(name, "flip").size(), 1u) << name;
+        EXPECT_TRUE(Of(name, "script-attached").empty()) << name;
+    }
+}
+
+TEST_F(DefaultScenario, AnInvulnerableHaulerSurvivesAndStaysSpent)
+{
+    EXPECT_EQ(Times("Hauler_Foxtrot", "damaged"), std::vector<double>{26.0});
+    EXPECT_TRUE(Of("Hauler_Foxtrot", "destroyed").empty());
+    EXPECT_EQ(Of("Hauler_Foxtrot", "timer-started").size(), 4u);
+}
+
+TEST_F(DefaultScenario, TheReloadShortensTheRoad)
+{
+    EXPECT_EQ(Times("Tank_Golf", "script-attached"), std::vector<double>{36.0});
+    EXPECT_EQ(Times("Tank_Golf", "damaged"), std::vector<double>{37.0});
+    for (const json& timer : Of("Tank_Golf", "timer-started")) {
+        EXPECT_EQ(timer["period"], 0.5);
+    }
+}
+
+TEST_F(DefaultScenario, AJeepOnItsNoseClimbsUntilTheEnd)
+{
+    const auto lifts = Of("Jeep_Hotel", "position-set");
+    EXPECT_EQ(lifts.size(), 38u);
+    EXPECT_EQ(lifts.back()["position"][2], 114.0);
+    EXPECT_TRUE(Of("Jeep_Hotel", "script-detached").empty());
+}
+
+TEST(SimOutput, TheTimelineTellsTheStoryAndTheChartIsDrawn)
+{
+    Scratch scratch;
+    const std::string svg = scratch.Write("chart.svg", "");
+    const Result r = Run_Sim("'" + examples + "default.scenario' --svg '" + svg + "'");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("6.00  killed at 10.00 after 4 checks"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("turned upright by the plug-in at 16.00 (4 steps)"), std::string::npos);
+    std::ifstream in(svg);
+    const std::string chart((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(chart.rfind("<svg", 0), 0u);
+    EXPECT_NE(chart.find("Jeep_Hotel"), std::string::npos);
+    EXPECT_NE(chart.find("</svg>"), std::string::npos);
+}
+
+// --- The scenario parser ---
+
+struct BadScenario
+{
+    const char* Text;
+    int Line;
+    const char* What;
+};
+
+TEST(ScenarioParser, EveryErrorNamesFileLineAndWhat)
+{
+    Scratch scratch;
+    scratch.Write("good.ini", "[Veltrask]\nChecksCount = 2\n");
+    scratch.Write("bad.ini", "[Veltrask\n");
+    const BadScenario cases[] = {
+        {"length 10\nfly Tank\n", 2, "unknown keyword 'fly'"},
+        {"vehicle\n", 1, "expected a name"},
+        {"vehicle T\n", 1, "expected a preset name"},
+        {"vehicle T Heavy_Tank mode -1\n", 1, "mode -1 is outside 0 .. 4.29497e+09"},
+        {"vehicle T Heavy_Tank mode 1.5\n", 1, "a vehicle mode is a whole number"},
+        {"vehicle T Heavy_Tank pos 1 2\n", 1, "expected three coordinates after 'pos'"},
+        {"vehicle T Heavy_Tank colour red\n", 1, "unknown option 'colour'"},
+        {"object C Crate mode 4\n", 1, "unknown option 'mode' (pos)"},
+        {"length ten\n", 1, "'ten' is not a number (game length)"},
+        {"length 0\n", 1, "the game length must be above 0"},
+        {"length 5\nlength 6\n", 2, "'length' is given twice"},
+        {"rate 29.5\n", 1, "the tick rate must be a whole number"},
+        {"rate 0\n", 1, "tick rate 0 is outside 1 .. 1000"},
+        {"length 10\nat 11 level-load\n", 2, "at 11 is after the end of the game (10 s)"},
+        {"at nan flip T\n", 1, "'nan' is not a number (time)"},
+        {"at 1 jump T\n", 1, "unknown action 'jump'"},
+        {"at 1 flip Ghost roll 90\n", 1, "no vehicle or object is named 'Ghost'"},
+        {"at 1 flip T roll 90\nat 2 vehicle T Heavy_Tank\n", 1, "'T' does not exist yet at 1"},
+        {"vehicle T Heavy_Tank\nat 2 level-load\nat 3 upright T\n", 3, "'T' was removed by the level load at 2"},
+        {"vehicle T Heavy_Tank\nvehicle T Light_Buggy\n", 2, "'T' is already the name of the object on line 1"},
+        {"vehicle T Heavy_Tank\nat 1 flip T wobble 3\n", 2, "unknown option 'wobble' (roll, pitch, yaw)"},
+        {"vehicle T Heavy_Tank\nat 1 destroy T now\n", 2, "unexpected 'now'"},
+        {"vehicle \"T\n", 1, "a quote is not closed"},
+        {"vehicle T\"x Heavy_Tank\n", 1, "a quote inside a word"},
+        {"settings missing.ini\n", 1, "settings: "},
+        {"settings bad.ini\n", 1, "bad.ini:1: section without a closing ']'"},
+        {"settings good.ini\nsettings good.ini\n", 2, "'settings' is given twice"},
+        {"at 1 reload\n", 1, "expected a settings file"},
+        {"vehicle T Heavy_Tank\0\n", 1, "NUL byte: this is not a text file"},
+    };
+    for (const BadScenario& c : cases) {
+        const std::string path = scratch.Write("bad.scenario", std::string(c.Text, c.Text + std::strlen(c.Text) +
+                                                                              (std::string(c.What).find("NUL") != std::string::npos ? 2 : 0)));
+        sim::Scenario scenario;
+        std::string error;
+        EXPECT_FALSE(sim::Load_Scenario(path, scenario, error)) << c.Text;
+        const std::string prefix = path + ":" + std::to_string(c.Line) + ": ";
+        EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
+        EXPECT_NE(error.find(c.What), std::string::npos) << "wanted '" << c.What << "' in " << error;
+    }
+}
+
+TEST(ScenarioParser, ReadsTheGrammarWithQuotesCommentsAndOrder)
+{
+    Scratch scratch;
+    scratch.Write("s.ini", "[Veltrask]\n");
+    const std::string path = scratch.Write("ok.scenario",
+        "# a comment\r\n"
+        "settings s.ini   # relative to this file\n"
+        "length 20\nrate 10\n"
+        "vehicle \"Big Tank\" \"Heavy Tank\" mode 3 pos 1 2 3 heading 90 roll 10 pitch 5\n"
+        "at 4 flip \"Big Tank\" roll 180\n"
+        "at 5 vehicle Late Light_Buggy\n"
+        "at 5 level-load\n"
+        "at 6 reload s.ini\n");
+    sim::Scenario s;
+    std::string error;
+    ASSERT_TRUE(sim::Load_Scenario(path, s, error)) << error;
+    EXPECT_EQ(s.Length, 20);
+    EXPECT_EQ(s.Rate, 10);
+    ASSERT_EQ(s.Actions.size(), 5u);
+    EXPECT_EQ(s.Actions[0].Object.Name, "Big Tank");
+    EXPECT_EQ(s.Actions[0].Object.Preset, "Heavy Tank");
+    EXPECT_EQ(s.Actions[0].Object.Mode, 3u);
+    EXPECT_EQ(s.Actions[0].Object.Position[2], 3);
+    EXPECT_EQ(s.Actions[1].Kind, sim::ActionKind::Flip);
+    EXPECT_EQ(s.Actions[2].Kind, sim::ActionKind::LevelLoad) << "a level load comes first at its time";
+    EXPECT_EQ(s.Actions[3].Kind, sim::ActionKind::SpawnObject) << "then spawns";
+    EXPECT_EQ(s.Actions[4].Kind, sim::ActionKind::Reload);
+}
+
+TEST(ScenarioParser, SurvivesTruncatedBinaryAndEnormousInput)
+{
+    std::string text;
+    std::string error;
+    ASSERT_TRUE(sim::Read_File(examples + "default.scenario", text, error)) << error;
+    // Every prefix of a good scenario either parses or says where it went wrong.
+    for (std::size_t cut = 0; cut <= text.size(); cut += 7) {
+        sim::Scenario s;
+        if (!sim::Parse_Scenario(text.substr(0, cut), examples + "cut.scenario", s, error)) {
+            EXPECT_EQ(error.rfind(examples + "cut.scenario:", 0), 0u) << error;
+        }
+    }
+    std::mt19937 random(5);
+    for (int round = 0; round < 200; ++round) {
+        std::string noise(std::uniform_int_distribution<int>(0, 2000)(random), '\0');
+        for (char& c : noise) {
+            c = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
+        }
+        sim::Scenario s;
+        sim::Parse_Scenario(noise, "noise", s, error);
+    }
+    sim::Scenario s;
+    EXPECT_FALSE(sim::Parse_Scenario("vehicle " + std::string(100000, 'x') + " P\n", "long", s, error));
+    EXPECT_EQ(error, "long:1: line longer than 4096 characters");
+
+    Scratch scratch;
+    const std::string huge = scratch.Write("huge.scenario", std::string(17u << 20, '#'));
+    EXPECT_FALSE(sim::Load_Scenario(huge, s, error));
+    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+}
+
+TEST(SimCommandLine, BadInputExitsWithStatusTwoAndSaysWhy)
+{
+    Scratch scratch;
+    const std::string bad = scratch.Write("bad.scenario", "vehicle T Heavy_Tank\nat 1 flip T roll x\n");
+    Result r = Run_Sim("'" + bad + "'");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Err, "veltrask-sim: " + bad + ":2: 'x' is not a number (roll)\n");
+    EXPECT_TRUE(r.Out.empty()) << "nothing is half-run";
+
+    r = Run_Sim("'" + examples + "default.scenario' --plugin /nonexistent/libveltrask.so");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("/nonexistent/libveltrask.so"), std::string::npos);
+
+    r = Run_Sim("--random 1 --vehicles 0");
+    EXPECT_EQ(r.Status, 2);
+    r = Run_Sim("--vehicles 5");
+    EXPECT_EQ(r.Status, 2) << "--vehicles needs --random";
+    r = Run_Sim("");
+    EXPECT_EQ(r.Status, 2);
+}
+
+// --- The settings check ---
+
+struct CheckCase
+{
+    const char* Text;
+    int Status;
+    std::vector<const char*> Findings;
+};
+
+TEST(SettingsCheck, WarnsOfWhatTheSilentPluginWouldDo)
+{
+    const CheckCase cases[] = {
+        {"[Veltrask]\nCheckInterval = 2\nChecksCount = 4\nScriptCheckingInterval = 1.0\n", 0, {"no findings"}},
+        {"[Veltrask]\nChekInterval = 2\n", 1, {":2: warning: unknown key 'ChekInterval' in [Veltrask]: ignored (did you mean 'CheckInterval'?)"}},
+        {"[Veltrask]\nCheckInterval = 0\n", 1, {"CheckInterval 0 scans every vehicle on every tick"}},
+        {"[Veltrask]\nCheckInterval = -3\n", 1, {"CheckInterval -3 scans"}},
+        {"[Veltrask]\nCheckInterval = 2.5\n", 1, {"CheckInterval '2.5' is not a whole number: the plug-in uses 2"}},
+        {"[Veltrask]\nChecksCount = 1\n", 1, {"ChecksCount 1 kills a flipped vehicle at its first check"}},
+        {"[Veltrask]\nScriptCheckingInterval = 0\n", 1, {"ScriptCheckingInterval 0 makes every check come at the next tick"}},
+        {"[Veltrask]\nScriptCheckingInterval = nan\n", 1, {"is not a number (NaN)"}},
+        {"[Veltrask]\nScriptCheckingInterval = soon\n", 1, {"'soon' is not a number: the plug-in uses 1.0"}},
+        {"[Other]\nx = 1\n", 1, {":0: warning: no [Veltrask] section"}},
+        {"[Veltrask]\n[Veltrask_RotateUpwardPresets]\n1 = Light_Buggy\n", 1,
+         {":3: warning: unknown section [Veltrask_RotateUpwardPresets]: the plug-in never reads it (did you mean 'Veltrask_RotateUpwardsPresets'?)"}},
+        {"[Veltrask]\n[Veltrask_DontFlipKillPresets]\n1 = Light_Buggy\n[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n", 1,
+         {":5: warning: preset 'Light_Buggy' is in both lists (also line 3): it is turned upright"}},
+        {"[Veltrask]\n[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n2 = Recon_Drone\n3 =\n4 = \"Quoted\"\n", 1,
+         {":4: warning: preset 'Recon_Drone' is listed twice", ":5: warning: empty preset name", ":6: warning: preset name \"Quoted\" has quotes"}},
+    };
+    Scratch scratch;
+    for (const CheckCase& c : cases) {
+        const std::string path = scratch.Write("check.ini", c.Text);
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        const int status = sim::Check_Settings(path, out, err);
+        std::rewind(out);
+        std::string printed;
+        char buffer[4096];
+        while (std::fgets(buffer, sizeof(buffer), out) != nullptr) {
+            printed += buffer;
+        }
+        std::fclose(out);
+        std::fclose(err);
+        EXPECT_EQ(status, c.Status) << c.Text << printed;
+        for (const char* finding : c.Findings) {
+            EXPECT_NE(printed.find(finding), std::string::npos) << "wanted '" << finding << "' in\n" << printed;
+        }
+    }
+}
+
+TEST(SettingsCheck, StatusThroughTheCommandLine)
+{
+    Scratch scratch;
+    EXPECT_EQ(Run_Sim("--check '" + examples + "settings.ini'").Status, 0);
+    EXPECT_EQ(Run_Sim("--check '" + scratch.Write("w.ini", "[Veltrask]\nChecksCount = 0\n") + "'").Status, 1);
+    const Result unreadable = Run_Sim("--check '" + scratch.Write("u.ini", "[Veltrask\n") + "'");
+    EXPECT_EQ(unreadable.Status, 2);
+    EXPECT_NE(unreadable.Err.find("u.ini:1: section without a closing ']'"), std::string::npos) << unreadable.Err;
+    EXPECT_EQ(Run_Sim("--check /nonexistent.ini").Status, 2);
+}
+
+// --- Random matches ---
+
+TEST(RandomMatch, TheSameSeedGivesTheSameReportByteForByte)
+{
+    const std::string args = "--random 42 --vehicles 300 --length 300 --settings '" + examples + "settings.ini'";
+    const Result first = Run_Sim(args);
+    const Result second = Run_Sim(args);
+    ASSERT_EQ(first.Status, 0) << first.Err;
+    EXPECT_EQ(first.Out, second.Out);
+    EXPECT_NE(first.Out.find("Killed although they would have recovered alone a little later"), std::string::npos);
+    EXPECT_NE(first.Err.find("ticks/s"), std::string::npos) << "the throughput goes to standard error";
+    EXPECT_NE(Run_Sim("--random 43 --vehicles 300 --length 300 --settings '" + examples + "settings.ini'").Out, first.Out);
+
+    const Result json_first = Run_Sim("--random 9 --vehicles 20 --length 60 --json");
+    EXPECT_EQ(json_first.Out, Run_Sim("--random 9 --vehicles 20 --length 60 --json").Out);
+}
+
+}  // namespace
