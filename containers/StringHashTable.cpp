@@ -126,6 +126,14 @@ void StringHashTableClass::Insert(const StringClass& key, int value)
     Buckets[b] = s;
 }
 
+namespace {
+
+// Byte for byte up to the NUL. Most entries a lookup meets differ from the key in their first
+// character, which is compared here before calling out for the rest.
+inline bool Same_Text(const char* a, const char* b) { return a[0] == b[0] && std::strcmp(a, b) == 0; }
+
+}  // namespace
+
 int* StringHashTableClass::Find(const StringClass& key)
 {
     if (Buckets == nullptr) {
@@ -133,7 +141,7 @@ int* StringHashTableClass::Find(const StringClass& key)
     }
     const char* text = key.Peek_Buffer();
     for (int s = Buckets[Get_Key_Hash(key) & (Capacity - 1u)]; s != NULL_INDEX; s = Entries[s].Next) {
-        if (std::strcmp(Entries[s].Key.Peek_Buffer(), text) == 0) {
+        if (Same_Text(Entries[s].Key.Peek_Buffer(), text)) {
             return &Entries[s].Value;
         }
     }

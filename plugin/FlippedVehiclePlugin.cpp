@@ -1,5 +1,9 @@
 #include "FlippedVehiclePlugin.h"
 
+#include "GameObjects.h"
+#include "Scan.h"
+#include "Settings.h"
+
 FlippedVehiclePlugin::FlippedVehiclePlugin()
 {
     RegisterEvent(EVENT_GLOBAL_SETTINGS, this);
@@ -12,4 +16,24 @@ FlippedVehiclePlugin::~FlippedVehiclePlugin()
     UnregisterEvent(EVENT_GLOBAL_SETTINGS, this);
     UnregisterEvent(EVENT_TICK, this);
     UnregisterEvent(EVENT_LEVEL_LOADED, this);
+}
+
+void FlippedVehiclePlugin::Level_Loaded() { LastCheckTime = 0; }
+
+// Runs on every tick of the server, so the gate stays lean and the walk lives elsewhere (in its
+// own translation unit, where no compiler folds it in here with its register saves).
+void FlippedVehiclePlugin::Tick()
+{
+    const cGameData* game = The_Game();
+    if (game == nullptr) {
+        return;
+    }
+    // The sum is formed in 64 bits: in 32 bits a huge interval would wrap negative and make
+    // every tick scan, the opposite of what an operator setting it wants.
+    const long long now = game->Get_Elapsed_Seconds();
+    if (now < static_cast<long long>(CheckInterval) + static_cast<long long>(LastCheckTime)) {
+        return;
+    }
+    LastCheckTime = static_cast<int>(now);
+    Scan_Vehicles();
 }

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "FlippedVehiclePlugin.h"
 #include "GameObjects.h"
 #include "ScriptNames.h"
 #include "Scripts.h"
@@ -17,8 +16,6 @@ bool Is_Flipped(ScriptableGameObj* obj)
     const float angle = std::fabs(Get_Transform(obj).getRotationY());
     return angle > FlipAngleLimit;
 }
-
-void FlippedVehiclePlugin::Level_Loaded() { LastCheckTime = 0; }
 
 namespace {
 
@@ -49,20 +46,8 @@ void Handle_Flipped(ScriptableGameObj* vehicle)
 
 }  // namespace
 
-void FlippedVehiclePlugin::Tick()
+void Scan_Vehicles()
 {
-    const cGameData* game = The_Game();
-    if (game == nullptr) {
-        return;
-    }
-    // The sum is formed in 64 bits: in 32 bits a huge interval would wrap negative and make
-    // every tick scan, the opposite of what an operator setting it wants.
-    const long long now = game->Get_Elapsed_Seconds();
-    if (now < static_cast<long long>(CheckInterval) + static_cast<long long>(LastCheckTime)) {
-        return;
-    }
-    LastCheckTime = static_cast<int>(now);
-
     // Objects that are not vehicles, exempt modes and upright vehicles are dismissed before any
     // string work.
     for (SLNode<SmartGameObj>* node = GameObjManager::SmartGameObjList.Head(); node != nullptr; node = node->Next()) {

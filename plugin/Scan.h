@@ -15,3 +15,6 @@ bool Is_Flipped(ScriptableGameObj* obj);
 
 // The clock value of the last scan; 0 at load and after every level load.
 extern int LastCheckTime;
+
+// Walks every game object and gives each flipped vehicle the script its preset calls for.
+void Scan_Vehicles();

@@ -67,7 +67,7 @@ bool Tokenise(const std::string& line, std::vector<std::string>& words, std::str
 class Parser
 {
 public:
-    Parser(const std::string& file, Scenario& out) : File(file), Out(out)
+    Parser(const std::string& file, Scenario& out, const SettingsReader& reader) : File(file), Out(out), Reader(reader)
     {
         const std::size_t slash = file.rfind('/');
         Folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
@@ -286,7 +286,7 @@ private:
         const std::string path = !name.empty() && name[0] == '/' ? name : Folder + name;
         SettingsFile file{path, std::make_shared<INIClass>()};
         std::string error;
-        if (!standin::Load_Ini_File(path, *file.Ini, error)) {
+        if (!(Reader ? Reader(path, *file.Ini, error) : standin::Load_Ini_File(path, *file.Ini, error))) {
             Fail("settings: " + error);
         }
         Out.SettingsFiles.push_back(file);
@@ -296,6 +296,7 @@ private:
     std::string File;
     std::string Folder;
     Scenario& Out;
+    const SettingsReader& Reader;
     const std::vector<std::string>* Words = nullptr;
     std::size_t Next = 0;
     bool SeenSettings = false;
@@ -305,11 +306,12 @@ private:
 
 }  // namespace
 
-bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error)
+bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error,
+                    const SettingsReader& reader)
 {
     Scenario result;
     result.File = file;
-    Parser parser(file, result);
+    Parser parser(file, result, reader);
     try {
         if (text.find('\0') != std::string::npos) {
             const int line = static_cast<int>(std::count(text.begin(), text.begin() + text.find('\0'), '\n')) + 1;

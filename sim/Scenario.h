@@ -17,6 +17,7 @@
 // line and what is wrong, and nothing runs.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,9 +81,14 @@ struct Scenario
     std::vector<Action> Actions;  // spawns at 0 first, then by time, then by line
 };
 
+// Reads a settings file a scenario names into `ini`; false with `error` when it cannot.
+using SettingsReader = std::function<bool(const std::string& path, INIClass& ini, std::string& error)>;
+
 // Parses `text` as the scenario file `file`. False with `error` as "FILE:LINE: what" on the first
-// fault; settings files named in it are read too, so a scenario that parses can run to its end.
-bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error);
+// fault; settings files named in it are read too (from disk, unless `reader` is given), so a
+// scenario that parses can run to its end.
+bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error,
+                    const SettingsReader& reader = {});
 bool Load_Scenario(const std::string& path, Scenario& out, std::string& error);
 
 // Reads a file whole; false with `error` when it cannot, or when it is larger than `limit`.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "HashTemplate.h"
+#include "HostMemory.h"
 #include "StringHashTable.h"
 #include "TestSupport.h"
 
@@ -225,6 +226,28 @@ TEST(StringHashTable, FailedGrowthLeavesTheTableAsItWasAndDropsTheEntry)
         EXPECT_TRUE(table.Check_Invariants());
     }
     EXPECT_EQ(test::Live_Blocks(), blocks);
+}
+
+}  // namespace
+
+namespace {
+
+// The layout the host's 32-bit process gives these, and what this build gives them.
+TEST(HostSizes, SlotsAndGrowthRequestsAreTheSizeTheHostExpects)
+{
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(sizeof(StringHashEntry), 12u) << "the 12-byte slot";
+        EXPECT_EQ(sizeof(StringHashTableClass), 16u);
+        EXPECT_EQ(sizeof(StringClass), 4u);
+        // A growth past 2^31 slots cannot be asked for in 32 bits: it asks for everything.
+        EXPECT_EQ(Host_Array_Bytes(0x80000000u, sizeof(StringHashEntry)), 0xFFFFFFFFu);
+        EXPECT_EQ(Host_Allocate_Array(0xFFFFFFFFu), nullptr);
+    } else {
+        EXPECT_EQ(sizeof(StringHashEntry), 24u);
+        EXPECT_EQ(sizeof(StringHashTableClass), 24u);
+        EXPECT_EQ(sizeof(StringClass), 8u);
+    }
+    EXPECT_EQ(Host_Array_Bytes(4, sizeof(StringHashEntry)), 4 * sizeof(StringHashEntry));
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+// Load, play and unload the plug-in many times over: every cycle must leave the library unmapped
+// and the memory manager where it was. VELTRASK_SOAK_CYCLES sets the number (default 1000).
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+// How many loaded objects have `fragment` in their path.
+int Mapped_Copies(const char* fragment)
+{
+    struct Search
+    {
+        const char* Fragment;
+        int Copies;
+    } search{fragment, 0};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            if (info->dlpi_name != nullptr && std::strstr(info->dlpi_name, s->Fragment) != nullptr) {
+                ++s->Copies;
+            }
+            return 0;
+        },
+        &search);
+    return search.Copies;
+}
+
+int Cycles()
+{
+    const char* text = std::getenv("VELTRASK_SOAK_CYCLES");
+    return text != nullptr ? std::atoi(text) : 1000;
+}
+
+TEST(Soak, LoadPlayUnloadLeavesNothingBehind)
+{
+    const int cycles = Cycles();
+    INIClass ini;
+    std::string error;
+    ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\nCheckInterval = 1\nChecksCount = 2\n"
+                                       "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n"
+                                       "[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n2 = A_Rather_Long_Preset_Name\n",
+                                       "soak.ini", ini, error))
+        << error;
+    const long long blocks = test::Live_Blocks();
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        standin::Clear_Journal();
+        {
+            standin::LoadedPlugin plugin;
+            ASSERT_TRUE(plugin.Load(VELTRASK_PLUGIN_PATH, error)) << error;
+            ASSERT_EQ(Mapped_Copies("libveltrask.so"), 1);
+            standin::Raise_Global_Settings(&ini);
+            standin::Load_Level(10);
+            standin::Create_Vehicle("a", "Heavy_Tank", 0, test::Rolled(180));
+            standin::Create_Vehicle("b", "Light_Buggy", 0, test::Pitched(90));
+            standin::Create_Vehicle("c", "Recon_Drone", 0, test::Rolled(180));
+            standin::Create_Vehicle("d", "Heavy_Tank", 0, test::Rolled(100));
+            for (int tick = 0; tick < 15 + cycle % 7; ++tick) {
+                standin::Tick();
+            }
+            ASSERT_GT(standin::Pending_Timer_Count(), 0) << "cycle " << cycle << ": scripts should be waiting on timers";
+            standin::Shut_Down_Level();
+            plugin.Unload();
+        }
+        ASSERT_EQ(Mapped_Copies("libveltrask.so"), 0) << "cycle " << cycle << ": the library stayed mapped";
+        ASSERT_EQ(test::Live_Blocks(), blocks) << "cycle " << cycle;
+        ASSERT_EQ(standin::Live_Script_Count(), 0) << "cycle " << cycle;
+    }
+}
+
+}  // namespace
