@@ -133,35 +133,26 @@ const ObjectInfo* Match::Info_Of(const std::string& name) const
     return named != ByName.end() ? ById.at(named->second).Info.get() : nullptr;
 }
 
-void Match::Set_Pose(const std::string& name, const Orientation& pose)
-{
-    ScriptableGameObj* obj = Find(name);
-    if (obj == nullptr) {
-        return;
-    }
-    // The object keeps where it is, the plug-in's lifts included.
-    const Vector3 at = Commands->Get_Position(obj);
-    const double position[3] = {at.X, at.Y, at.Z};
-    standin::Place(obj, Transform_Of(pose, position));
-    Live& live = ById.at(ByName.at(name));
-    live.Pose = pose;
-    Tell("flip", live.Info.get(), &live.Pose);
-}
+void Match::Set_Pose(const std::string& name, const Orientation& pose) { Turn(name, &pose, "flip"); }
 
-void Match::Upright(const std::string& name)
+void Match::Upright(const std::string& name) { Turn(name, nullptr, "upright"); }
+
+// Turns a live object to `pose` (null: back on its wheels, keeping its heading) where it stands,
+// the plug-in's lifts included.
+void Match::Turn(const std::string& name, const Orientation* pose, const char* event)
 {
     ScriptableGameObj* obj = Find(name);
     if (obj == nullptr) {
         return;
     }
     Live& live = ById.at(ByName.at(name));
-    Orientation pose;
-    pose.Yaw = live.Pose.Yaw;
+    Orientation upright;
+    upright.Yaw = live.Pose.Yaw;
+    live.Pose = pose != nullptr ? *pose : upright;
     const Vector3 at = Commands->Get_Position(obj);
     const double position[3] = {at.X, at.Y, at.Z};
-    standin::Place(obj, Transform_Of(pose, position));
-    live.Pose = pose;
-    Tell("upright", live.Info.get(), &live.Pose);
+    standin::Place(obj, Transform_Of(live.Pose, position));
+    Tell(event, live.Info.get(), &live.Pose);
 }
 
 void Match::Destroy(const std::string& name)

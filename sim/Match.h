@@ -101,6 +101,7 @@ private:
     void Tell(const char* event, const ObjectInfo* object, const Orientation* pose = nullptr,
               const std::string* settings = nullptr, const INIClass* ini = nullptr);
     void Drain_Journal();
+    void Turn(const std::string& name, const Orientation* pose, const char* event);
 
     int Rate;
     std::int64_t TickCount = 0;
