@@ -80,7 +80,8 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
     }
     int warnings = 0;
     auto warn = [&](int line, const std::string& what) {
-        std::fprintf(out, "%s\n", fmt::format("{}:{}: warning: {}", path, line, what).c_str());
+        const std::string where = line > 0 ? fmt::format("{}:{}", path, line) : path;  // 0: the whole file
+        std::fprintf(out, "%s\n", fmt::format("{}: warning: {}", where, what).c_str());
         ++warnings;
     };
 

@@ -37,6 +37,7 @@ const Refusal refusals[] = {
     {"mixed_ends_error.ini", 3, "expected '[section]' or 'key = value'"},
     {"entry_without_name.ini", 2, "entry without a name"},
     {"text_before_section.ini", 1, "entry before any [section]"},
+    {"text_after_section.ini", 1, "text after the section's ']'"},
 };
 
 TEST(IniFiles, RefusedWholeWithFileAndLine)
@@ -107,6 +108,10 @@ TEST(IniFiles, LineEndsAndByteOrderMark)
 
 TEST(IniFiles, CommentsValuesAndWhiteSpace)
 {
+    INIClass after;
+    std::string error;
+    EXPECT_TRUE(standin::Load_Ini_Text("[Veltrask] ; the main section\nChecksCount = 1\n", "t", after, error)) << error;
+
     Loaded comments("inline_comments.ini");
     EXPECT_EQ(comments.Values(Rotate),
               (std::vector<std::string>{"Light_Buggy", "Heavy#Tank", "Scout;Jeep", "Recon # drone"}));

@@ -363,7 +363,7 @@ TEST(SettingsCheck, WarnsOfWhatTheSilentPluginWouldDo)
         {"[Veltrask]\nScriptCheckingInterval = 0\n", 1, {"ScriptCheckingInterval 0 makes every check come at the next tick"}},
         {"[Veltrask]\nScriptCheckingInterval = nan\n", 1, {"is not a number (NaN)"}},
         {"[Veltrask]\nScriptCheckingInterval = soon\n", 1, {"'soon' is not a number: the plug-in uses 1.0"}},
-        {"[Other]\nx = 1\n", 1, {":0: warning: no [Veltrask] section"}},
+        {"[Other]\nx = 1\n", 1, {"check.ini: warning: no [Veltrask] section"}},
         {"[Veltrask]\n[Veltrask_RotateUpwardPresets]\n1 = Light_Buggy\n", 1,
          {":3: warning: unknown section [Veltrask_RotateUpwardPresets]: the plug-in never reads it (did you mean 'Veltrask_RotateUpwardsPresets'?)"}},
         {"[Veltrask]\n[Veltrask_DontFlipKillPresets]\n1 = Light_Buggy\n[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n", 1,

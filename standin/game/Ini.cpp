@@ -15,7 +15,7 @@
 //    is skipped; the last line needs no line end.
 //  - Refused: a NUL byte, a line of more than 198 bytes, a section or key name of more than 49
 //    characters, an empty section name, an entry without a name or before any section, a '['
-//    without its ']'.
+//    without its ']', text after a section's ']' other than a comment.
 // inih cuts longer lines and names silently, and would read the tail of a long line as a line of
 // its own, so these limits are checked before inih sees the text. A refused file changes nothing:
 // entries are staged and take effect only once the whole file has been read.
@@ -168,6 +168,11 @@ bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
                 return false;
             }
             const std::string name = Trim(line.substr(1, close - 1));
+            const std::string after = Trim(line.substr(close + 1));
+            if (!after.empty() && after[0] != ';' && after[0] != '#') {
+                failure = {number, "text after the section's ']'"};
+                return false;
+            }
             if (name.empty()) {
                 failure = {number, "empty section name"};
                 return false;
