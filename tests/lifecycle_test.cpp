@@ -124,6 +124,37 @@ TEST(Lifecycle, PluginInitIsTheOnlyExportAndNothingIsUnique)
     EXPECT_EQ(symbols.find("UNIQUE"), std::string::npos) << symbols;
 }
 
+class PluginScripts : public test::PluginTest
+{
+};
+
+TEST_F(PluginScripts, EachAttachCreatesANewDistinctScriptFromItsFactory)
+{
+    standin::Load_Level(10);
+    VehicleGameObj* a = Vehicle("Heavy_Tank", Matrix3D::Identity());
+    VehicleGameObj* b = Vehicle("Heavy_Tank", Matrix3D::Identity());
+    for (VehicleGameObj* v : {a, b}) {
+        Attach_Script_Once(v, test::FlipKill, "");
+        Attach_Script_Once(v, test::RotateUpwards, "");
+    }
+    ScriptImpClass* scripts[] = {standin::Find_Script(a, test::FlipKill), standin::Find_Script(a, test::RotateUpwards),
+                                 standin::Find_Script(b, test::FlipKill), standin::Find_Script(b, test::RotateUpwards)};
+    EXPECT_EQ(standin::Live_Script_Count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_NE(scripts[i], nullptr);
+        EXPECT_STREQ(scripts[i]->Get_Name(), i % 2 == 0 ? test::FlipKill : test::RotateUpwards);
+        for (int j = 0; j < i; ++j) {
+            EXPECT_NE(scripts[i], scripts[j]);
+        }
+    }
+    EXPECT_EQ(scripts[0]->Get_Factory(), scripts[2]->Get_Factory()) << "one factory per name";
+    EXPECT_NE(scripts[0]->Get_Factory(), scripts[1]->Get_Factory());
+    EXPECT_STREQ(scripts[1]->Get_Factory()->Get_Param_Description(), "");
+    // Upright vehicles: each script removes itself at its first check.
+    test::Run_Until(1.5);
+    EXPECT_EQ(standin::Live_Script_Count(), 0);
+}
+
 // A failed script allocation leaves the vehicle without a script, and the next scan tries again.
 class CreateWithoutMemory : public test::PluginTest
 {
