@@ -62,8 +62,9 @@ public:
     virtual void On_End(double /*time*/) {}
 };
 
-// |rotation about Y| of a pose, as the plug-in reads it, and whether it counts as flipped.
+// The host's transform for a pose at a position.
 Matrix3D Transform_Of(const Orientation& pose, const double position[3]);
+// Whether the plug-in reads a transform as flipped: |rotation about Y| above the float 1.3.
 bool Reads_Flipped(const Matrix3D& transform);
 
 class Match
@@ -92,8 +93,9 @@ public:
     // Unloads the plug-in and tells the observers the match is over.
     void Finish();
 
+    // Game time since the match began. An action due at T happens when Now() reaches T, after
+    // that tick: the plug-in sees it from the next one.
     double Now() const { return static_cast<double>(TickCount) / Rate; }
-    double Next_Tick_Time() const { return static_cast<double>(TickCount + 1) / Rate; }
     std::int64_t Ticks() const { return TickCount; }
     int Tick_Rate() const { return Rate; }
 

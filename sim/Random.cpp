@@ -163,8 +163,7 @@ public:
         auto last_drawn = started;
         bool drawing = false;
         for (std::int64_t k = 0; k < total; ++k) {
-            const double t = Game.Next_Tick_Time();
-            while (!Queue.empty() && Queue.top().Time <= t) {
+            while (!Queue.empty() && Queue.top().Time <= Game.Now()) {
                 const Scheduled due = Queue.top();
                 Queue.pop();
                 Handle(due);

@@ -75,7 +75,6 @@ int Play_Scenario(const sim::Scenario& scenario, const std::string& plugin_path,
     }
     match.Level_Load();
 
-    // An action at T happens at game time T, after that tick: the plug-in sees it from the next.
     std::size_t next = 0;
     const auto total = static_cast<std::int64_t>(std::llround(scenario.Length * scenario.Rate));
     for (std::int64_t k = 0; k <= total; ++k) {

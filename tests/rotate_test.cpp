@@ -25,32 +25,43 @@ protected:
         standin::Load_Level(10);
     }
     int Id(ScriptableGameObj* obj) { return standin::Object_Id(obj); }
+
+    // Runs to the first step (attached at the scan at 3, stepped at 3.5) and returns what it
+    // set: the transform and the position.
+    std::pair<standin::JournalEntry, standin::JournalEntry> First_Step(ScriptableGameObj* obj)
+    {
+        test::Run_Until(3.5);
+        const auto turns = test::Events(Event::TransformSet, Id(obj));
+        const auto lifts = test::Events(Event::PositionSet, Id(obj));
+        EXPECT_EQ(turns.size(), 1u);
+        EXPECT_EQ(lifts.size(), 1u);
+        if (turns.size() != 1 || lifts.size() != 1) {
+            return {};
+        }
+        return {turns[0], lifts[0]};
+    }
 };
 
 TEST_F(RotateTest, OneStepOnTheIdentityIsExactToTheBit)
 {
     VehicleGameObj* buggy = Vehicle("Light_Buggy", Matrix3D::Identity());
     standin::Override_Rotation_Y(3.0f);  // reads flipped without leaving the identity
-    test::Run_Until(3.5);                // attached at 3, first step at 3.5
+    const auto [turn, lift] = First_Step(buggy);
     standin::Clear_Rotation_Override();
-
-    const auto turns = test::Events(Event::TransformSet, Id(buggy));
-    const auto lifts = test::Events(Event::PositionSet, Id(buggy));
-    ASSERT_EQ(turns.size(), 1u);
-    ASSERT_EQ(lifts.size(), 1u);
+    ASSERT_FALSE(HasFailure());
     const float s = static_cast<float>(std::sin(Theta));
     const float c = static_cast<float>(std::cos(Theta));
     const float expected[3][4] = {{1, 0, 0, 0}, {0, c, -s, 0}, {0, s, c, 0}};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 4; ++j) {
-            EXPECT_TRUE(Same_Bits(turns[0].Transform.Row[i][j], expected[i][j]))
-                << "row " << i << " column " << j << ": " << turns[0].Transform.Row[i][j];
+            EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][j], expected[i][j]))
+                << "row " << i << " column " << j << ": " << turn.Transform.Row[i][j];
         }
     }
-    EXPECT_TRUE(Same_Bits(lifts[0].Position.X, 0.0f));
-    EXPECT_TRUE(Same_Bits(lifts[0].Position.Y, 0.0f));
-    EXPECT_TRUE(Same_Bits(lifts[0].Position.Z, 3.0f));
-    EXPECT_TRUE(turns[0].Time == 3.5 && lifts[0].Time == 3.5);
+    EXPECT_TRUE(Same_Bits(lift.Position.X, 0.0f));
+    EXPECT_TRUE(Same_Bits(lift.Position.Y, 0.0f));
+    EXPECT_TRUE(Same_Bits(lift.Position.Z, 3.0f));
+    EXPECT_TRUE(turn.Time == 3.5 && lift.Time == 3.5);
 
     test::Run_Until(4.0);  // 25 degrees of roll reads upright
     EXPECT_EQ(test::Times(Event::ScriptDetached, Id(buggy)), std::vector<double>{4.0});
@@ -67,25 +78,21 @@ TEST_F(RotateTest, AStepKeepsTheXAxisAndMovesThePositionOnlyUp)
         turned.Row[1][j] = static_cast<float>(std::sin(yaw) * m.Row[0][j] + std::cos(yaw) * m.Row[1][j]);
     }
     ASSERT_GT(std::fabs(turned.getRotationY()), 1.3f);
-    VehicleGameObj* buggy = Vehicle("Light_Buggy", turned);
-    test::Run_Until(3.5);
-    const auto turns = test::Events(Event::TransformSet, Id(buggy));
-    const auto lifts = test::Events(Event::PositionSet, Id(buggy));
-    ASSERT_EQ(turns.size(), 1u);
-    ASSERT_EQ(lifts.size(), 1u);
+    const auto [turn, lift] = First_Step(Vehicle("Light_Buggy", turned));
+    ASSERT_FALSE(HasFailure());
     const float s = static_cast<float>(std::sin(Theta));
     const float c = static_cast<float>(std::cos(Theta));
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(Same_Bits(turns[0].Transform.Row[i][0], turned.Row[i][0])) << "x axis, row " << i;
-        EXPECT_TRUE(Same_Bits(turns[0].Transform.Row[i][3], turned.Row[i][3])) << "translation, row " << i;
+        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][0], turned.Row[i][0])) << "x axis, row " << i;
+        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][3], turned.Row[i][3])) << "translation, row " << i;
         const double a = turned.Row[i][1];
         const double b = turned.Row[i][2];
-        EXPECT_TRUE(Same_Bits(turns[0].Transform.Row[i][1], static_cast<float>(a * c + b * s))) << "row " << i;
-        EXPECT_TRUE(Same_Bits(turns[0].Transform.Row[i][2], static_cast<float>(b * c - a * s))) << "row " << i;
+        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][1], static_cast<float>(a * c + b * s))) << "row " << i;
+        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][2], static_cast<float>(b * c - a * s))) << "row " << i;
     }
-    EXPECT_TRUE(Same_Bits(lifts[0].Position.X, 12.5f));
-    EXPECT_TRUE(Same_Bits(lifts[0].Position.Y, -7.25f));
-    EXPECT_TRUE(Same_Bits(lifts[0].Position.Z, 5.0f));
+    EXPECT_TRUE(Same_Bits(lift.Position.X, 12.5f));
+    EXPECT_TRUE(Same_Bits(lift.Position.Y, -7.25f));
+    EXPECT_TRUE(Same_Bits(lift.Position.Z, 5.0f));
 }
 
 // Each step adds 25 degrees of roll; a vehicle reads upright once its roll passes 270.

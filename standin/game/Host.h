@@ -69,7 +69,6 @@ HOST_API void Shut_Down_Level();
 HOST_API bool Game_Running();
 HOST_API std::int64_t Current_Tick();
 HOST_API double Current_Time();
-HOST_API int Ticks_Per_Second();
 
 // Advances the game by one tick: the clock moves on, timers due at or before the new time
 // expire in the order they were started, then the tick event is raised. Does nothing while no
@@ -89,9 +88,7 @@ HOST_API SmartGameObj* Create_Object(const char* label, const char* preset,
                                      const Matrix3D& transform);
 
 HOST_API int Object_Id(ScriptableGameObj* obj);
-HOST_API const char* Object_Label(ScriptableGameObj* obj);
 HOST_API bool Is_Alive(ScriptableGameObj* obj);
-HOST_API float Get_Health(ScriptableGameObj* obj);
 
 // Changes the transform without journaling it: the world moving the object, not a plug-in.
 HOST_API void Place(ScriptableGameObj* obj, const Matrix3D& transform);

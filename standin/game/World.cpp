@@ -447,7 +447,6 @@ void Shut_Down_Level()
 bool Game_Running() { return W().Running; }
 std::int64_t Current_Tick() { return W().TickNumber; }
 double Current_Time() { return static_cast<double>(W().TickNumber) / W().Rate; }
-int Ticks_Per_Second() { return W().Rate; }
 
 void Tick()
 {
@@ -493,9 +492,7 @@ SmartGameObj* Create_Object(const char* label, const char* preset, const Matrix3
 }
 
 int Object_Id(ScriptableGameObj* obj) { return obj != nullptr ? State_Of(obj)->Id : -1; }
-const char* Object_Label(ScriptableGameObj* obj) { return obj != nullptr ? State_Of(obj)->Label.c_str() : ""; }
 bool Is_Alive(ScriptableGameObj* obj) { return obj != nullptr && State_Of(obj)->Alive; }
-float Get_Health(ScriptableGameObj* obj) { return obj != nullptr ? State_Of(obj)->Health : 0.0f; }
 
 void Place(ScriptableGameObj* obj, const Matrix3D& transform)
 {
