@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "TestSupport.h"
 
@@ -102,6 +103,55 @@ TEST(Lifecycle, LoadAndUnloadInOrderTwiceLeavingNothing)
     }
 }
 
+// Teardown mirrors construction: the plug-in unsubscribes, the two factories withdraw their
+// names, and only then do the preset sets give back their memory, RotateUpwardsPresets before
+// DontFlipKillPresets, each its bucket array, then its keys, then its slot array.
+TEST(Lifecycle, UnloadReleasesThePresetSetsLastInReverseOrder)
+{
+    standin::LoadedPlugin plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.Load(VELTRASK_PLUGIN_PATH, error)) << error;
+    INIClass ini;
+    ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n"
+                                       "[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n",
+                                       "order.ini", ini, error))
+        << error;
+    std::vector<test::BlockLog::Block> owned;
+    {
+        test::BlockLog log;
+        standin::Raise_Global_Settings(&ini);
+        owned = log.Still_Live();
+    }
+    // Each set's first insertion takes its slot array, its bucket array, then the key's copy.
+    ASSERT_EQ(owned.size(), 6u) << "three blocks for each set";
+    const auto& [dont_slots, dont_buckets, dont_key, rotate_slots, rotate_buckets, rotate_key] =
+        std::tie(owned[0], owned[1], owned[2], owned[3], owned[4], owned[5]);
+
+    standin::Clear_Journal();
+    std::vector<test::BlockLog::Block> released;
+    {
+        test::BlockLog log;
+        plugin.Unload();
+        for (const auto& b : log.Releases()) {
+            for (const auto& o : owned) {
+                if (b.Start == o.Start) {
+                    released.push_back(b);
+                }
+            }
+        }
+    }
+    const std::vector<const char*> expected = {rotate_buckets.Start, rotate_key.Start, rotate_slots.Start,
+                                               dont_buckets.Start,   dont_key.Start,   dont_slots.Start};
+    std::vector<const char*> order;
+    for (const auto& b : released) {
+        order.push_back(b.Start);
+        EXPECT_EQ(b.JournalLength, 5u) << "released before the plug-in and both factories were gone";
+    }
+    EXPECT_EQ(order, expected);
+    ASSERT_EQ(standin::Get_Journal().size(), 5u);
+    EXPECT_EQ(standin::Get_Journal().back().What, Event::FactoryWithdrawn);
+}
+
 TEST(Lifecycle, PluginInitIsTheOnlyExportAndNothingIsUnique)
 {
     const std::string path = VELTRASK_PLUGIN_PATH;
@@ -133,6 +183,7 @@ TEST_F(PluginScripts, EachAttachCreatesANewDistinctScriptFromItsFactory)
     standin::Load_Level(10);
     VehicleGameObj* a = Vehicle("Heavy_Tank", Matrix3D::Identity());
     VehicleGameObj* b = Vehicle("Heavy_Tank", Matrix3D::Identity());
+    const long long registrations = standin::Auto_Save_Registrations();
     for (VehicleGameObj* v : {a, b}) {
         Attach_Script_Once(v, test::FlipKill, "");
         Attach_Script_Once(v, test::RotateUpwards, "");
@@ -149,7 +200,9 @@ TEST_F(PluginScripts, EachAttachCreatesANewDistinctScriptFromItsFactory)
     }
     EXPECT_EQ(scripts[0]->Get_Factory(), scripts[2]->Get_Factory()) << "one factory per name";
     EXPECT_NE(scripts[0]->Get_Factory(), scripts[1]->Get_Factory());
+    EXPECT_STREQ(scripts[0]->Get_Factory()->Get_Param_Description(), "");
     EXPECT_STREQ(scripts[1]->Get_Factory()->Get_Param_Description(), "");
+    EXPECT_EQ(standin::Auto_Save_Registrations(), registrations + 4) << "once for each script made";
     // Upright vehicles: each script removes itself at its first check.
     test::Run_Until(1.5);
     EXPECT_EQ(standin::Live_Script_Count(), 0);

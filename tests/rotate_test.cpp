@@ -150,6 +150,29 @@ TEST_F(RotateTest, ThePeriodIsHalfASecondWhateverTheSettingsAndOtherTimersAreIgn
         EXPECT_EQ(t.Number, 1);
     }
     EXPECT_EQ(Attached(RotateUpwards, Id(buggy)).size(), 1u) << "one rotate script per vehicle";
+    EXPECT_TRUE(test::Events(Event::AttachRefused).empty()) << "the scans at 3 and 6 asked first";
+}
+
+TEST_F(RotateTest, AStepReadsThePositionAfterTurningAndRestartsItsTimerLast)
+{
+    VehicleGameObj* buggy = Vehicle("Light_Buggy", test::Pitched(90, {4.0f, 5.0f, 1.0f}));
+    // This host settles an object 10 up whenever its transform is set: a step that read the
+    // position before turning would lift from where the vehicle no longer is.
+    standin::Shift_On_Set_Transform(10.0f);
+    test::Run_Until(3.5);
+    const auto lifts = test::Events(Event::PositionSet, Id(buggy));
+    ASSERT_EQ(lifts.size(), 1u);
+    EXPECT_EQ(lifts[0].Position.Z, 14.0f);
+    EXPECT_EQ(lifts[0].Position.X, 4.0f);
+    EXPECT_EQ(lifts[0].Position.Y, 5.0f);
+
+    std::vector<Event> step;
+    for (const standin::JournalEntry& e : standin::Get_Journal()) {
+        if (e.Object == Id(buggy) && e.Time == 3.5) {
+            step.push_back(e.What);
+        }
+    }
+    EXPECT_EQ(step, (std::vector<Event>{Event::TimerExpired, Event::TransformSet, Event::PositionSet, Event::TimerStarted}));
 }
 
 }  // namespace

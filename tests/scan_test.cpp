@@ -138,11 +138,14 @@ TEST_F(ScanTest, IntervalsOfZeroOrBelowScanEveryTickAndAHugeOneRarely)
         standin::Tick();
         EXPECT_EQ(Attached(FlipKill, id), std::vector<double>{4.4}) << "CheckInterval " << interval;
     }
-    // In 32-bit arithmetic these sums wrap negative and every tick would scan.
+    // In 32-bit arithmetic these sums wrap negative once a scan has set the scan clock, and
+    // every tick would scan.
     for (int interval : {INT_MAX, INT_MAX - 2}) {
         standin::Clear_Journal();
-        Settings("[Veltrask]\nCheckInterval = " + std::to_string(interval) + "\n");
+        Settings("[Veltrask]\nCheckInterval = 3\n");
         standin::Load_Level(10);
+        test::Run_Until(3.0);  // the scan at 3 sets the scan clock to 3
+        Settings("[Veltrask]\nCheckInterval = " + std::to_string(interval) + "\n");
         Vehicle("Heavy_Tank", test::Rolled(180));
         test::Run_Until(30.0);
         EXPECT_TRUE(Attached(FlipKill).empty()) << "CheckInterval " << interval;
@@ -185,11 +188,13 @@ TEST_F(ScanTest, ModeFourNonVehiclesAndExemptPresetsAreLeftAlone)
         "[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n");
     standin::Load_Level(10);
     VehicleGameObj* parked = Vehicle("Light_Buggy", test::Rolled(180), 4);
+    const int parked_tank = Id(Vehicle("Heavy_Tank", test::Rolled(180), 4));
     const int driven = Id(Vehicle("Heavy_Tank", test::Rolled(180), 3));
     SmartGameObj* crate = standin::Create_Object("crate", "Light_Buggy", test::Rolled(180));
     VehicleGameObj* exempt = Vehicle("Recon_Drone", test::Rolled(180));
     test::Run_Until(20.0);
     EXPECT_EQ(standin::Script_Count(parked), 0);
+    EXPECT_TRUE(test::Events(Event::ScriptAttached, parked_tank).empty()) << "mode 4 is skipped before any list is asked";
     EXPECT_EQ(standin::Script_Count(crate), 0);
     EXPECT_EQ(standin::Script_Count(exempt), 0);
     EXPECT_TRUE(standin::Is_Alive(exempt));
@@ -217,10 +222,13 @@ TEST_F(ScanTest, OneFlipKillScriptPerVehicleButRotationCanJoinIt)
     VehicleGameObj* tank = Vehicle("Heavy_Tank", test::Rolled(180));
     test::Run_Until(10.0);
     EXPECT_EQ(Attached(FlipKill, Id(tank)), std::vector<double>{1.0}) << "nine more scans gave no second copy";
+    EXPECT_TRUE(test::Events(Event::AttachRefused).empty()) << "each scan asked before attaching";
     Settings("[Veltrask]\nCheckInterval = 1\nChecksCount = 100\n[Veltrask_RotateUpwardsPresets]\n1 = Heavy_Tank\n");
     test::Run_Until(11.0);
     EXPECT_EQ(Attached(RotateUpwards, Id(tank)), std::vector<double>{11.0});
     EXPECT_EQ(standin::Script_Count(tank), 2);
+    test::Run_Until(15.0);
+    EXPECT_TRUE(test::Events(Event::AttachRefused).empty()) << "each scan asked before attaching";
 }
 
 TEST_F(ScanTest, UnloadingWithScriptsAndTimersPendingLeavesNothing)

@@ -35,7 +35,10 @@ struct Result
 Result Run_Sim(const std::string& arguments)
 {
     const fs::path err = fs::temp_directory_path() / ("veltrask-sim-err-" + std::to_string(::getpid()));
-    const std::string command = "'" + sim_path + "' " + arguments + " 2>'" + err.string() + "'";
+    // A simulator built for another word size runs through the same emulator as the tests.
+    const std::string emulator = VELTRASK_EMULATOR;
+    const std::string command = (emulator.empty() ? "" : emulator + " ") + "'" + sim_path + "' " + arguments + " 2>'" +
+                                err.string() + "'";
     Result r{-1, "", ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -82,14 +85,24 @@ protected:
     static void SetUpTestSuite()
     {
         const Result r = Run_Sim("--json '" + examples + "default.scenario'");
-        ASSERT_EQ(r.Status, 0) << r.Err;
+        if (r.Status != 0) {
+            setup_error = "veltrask-sim exited with " + std::to_string(r.Status) + ": " + r.Err;
+            return;
+        }
         std::size_t start = 0;
         while (start < r.Out.size()) {
             const std::size_t end = r.Out.find('\n', start);
-            lines->push_back(json::parse(r.Out.substr(start, end - start)));
+            lines->push_back(json::parse(r.Out.substr(start, end - start), nullptr, false));
+            if (lines->back().is_discarded()) {
+                setup_error = "not a JSON line: " + r.Out.substr(start, end - start);
+                return;
+            }
             start = end + 1;
         }
     }
+    // gtest reports a test whose suite set-up failed as skipped, which ctest counts as passed:
+    // every test of the suite fails instead.
+    void SetUp() override { ASSERT_TRUE(setup_error.empty()) << setup_error; }
     // The events of one vehicle before the game ended, as (time, event) pairs.
     static std::vector<json> Of(const std::string& vehicle, const std::string& event)
     {
@@ -113,6 +126,7 @@ protected:
         return out;
     }
     static inline std::vector<json>* lines = new std::vector<json>();
+    static inline std::string setup_error;
 };
 
 TEST_F(DefaultScenario, EveryLineIsAnEventWithTimeAndSource)

@@ -130,6 +130,81 @@ TEST(StringHashTable, GrowthReversesEachChain)
               (std::vector<std::string>{"E_Tank_Mk5", "A_Tank_Mk1", "B_Tank_Mk2", "C_Tank_Mk3", "D_Tank_Mk4"}));
 }
 
+// The blocks a table gives back, in order: its bucket array, then the key of every slot from the
+// last to the first, then its slot array. `keys` are the key buffers of slots 0, 1, ...
+std::vector<std::string> Release_Order(const std::vector<test::BlockLog::Block>& releases,
+                                       const std::vector<const char*>& keys, const void* slots)
+{
+    std::vector<std::string> out;
+    for (const auto& b : releases) {
+        std::string what = "other";
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            if (b.Holds(keys[k])) {
+                what = "key " + std::to_string(k);
+            }
+        }
+        if (b.Holds(slots)) {
+            what = "slots";
+        } else if (what == "other" && b.Bytes == 4 * sizeof(int)) {  // both tables hold four buckets
+            what = "buckets";
+        }
+        out.push_back(what);
+    }
+    return out;
+}
+
+TEST(StringHashTable, GrowthRehashesOldBucketsInAscendingOrderAndReleasesInOrder)
+{
+    // One character each: "d" in bucket 0, "a" in 1, "b" in 2, "c" in 3 of four, in slots 0..3.
+    StringHashTableClass table;
+    for (const char* key : {"a", "b", "c", "d"}) {
+        table.Insert(StringClass(key), 1);
+    }
+    std::vector<const char*> keys;
+    for (int s = 0; s < 4; ++s) {
+        keys.push_back(table.Get_Slot_Key(s).Peek_Buffer());
+    }
+    const void* slots = &table.Get_Slot_Key(0);
+    const StringClass fifth("e");
+    std::vector<test::BlockLog::Block> releases;
+    {
+        test::BlockLog log;
+        table.Insert(fifth, 1);
+        releases = log.Releases();
+    }
+    EXPECT_EQ(Release_Order(releases, keys, slots),
+              (std::vector<std::string>{"buckets", "key 3", "key 2", "key 1", "key 0", "slots"}));
+    // Old bucket 0 moves first, so its entry takes new slot 0, and so on up.
+    std::vector<std::string> moved;
+    for (int s = 0; s < 5; ++s) {
+        moved.push_back(table.Get_Slot_Key(s).Peek_Buffer());
+    }
+    EXPECT_EQ(moved, (std::vector<std::string>{"d", "a", "b", "c", "e"}));
+}
+
+TEST(StringHashTable, DestructionReleasesBucketsThenKeysLastToFirstThenSlots)
+{
+    std::vector<test::BlockLog::Block> releases;
+    std::vector<const char*> keys;
+    const void* slots = nullptr;
+    {
+        StringHashTableClass table;
+        for (const char* key : {"Light_Buggy", "Heavy_Tank", "Recon_Drone"}) {
+            table.Insert(StringClass(key), 1);
+        }
+        for (int s = 0; s < 3; ++s) {
+            keys.push_back(table.Get_Slot_Key(s).Peek_Buffer());
+        }
+        slots = &table.Get_Slot_Key(0);
+        test::BlockLog log;
+        table.~StringHashTableClass();
+        releases = log.Releases();
+        new (&table) StringHashTableClass();
+    }
+    EXPECT_EQ(Release_Order(releases, keys, slots),
+              (std::vector<std::string>{"buckets", "key 2", "key 1", "key 0", "slots"}));
+}
+
 TEST(StringHashTable, DuplicatesAreStoredTwiceAndFindGivesTheFirstOnTheChain)
 {
     StringHashTableClass table;

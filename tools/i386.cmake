@@ -3,10 +3,10 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
-# Floats in SSE registers, as the host's 32-bit toolchain keeps them: with the x87 unit, g++
-# keeps excess precision even across casts, so "rounded to a 32-bit float" would not hold.
-set(CMAKE_C_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
+# Floats stay in SSE registers (-msse2 -mfpmath=sse): the main CMakeLists adds that to every
+# 32-bit x86 build, whichever toolchain file it comes with.
+set(CMAKE_C_FLAGS_INIT -m32)
+set(CMAKE_CXX_FLAGS_INIT -m32)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -m32)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT -m32)
 set(CMAKE_MODULE_LINKER_FLAGS_INIT -m32)

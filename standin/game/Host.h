@@ -32,6 +32,7 @@ enum class Event : int
     Destroyed,          // Object
     TransformSet,       // Object, Transform
     PositionSet,        // Object, Position
+    AttachRefused,      // Object, Script: asked to attach a name the object already carries
 };
 
 HOST_API const char* Event_Name(Event event);
@@ -97,6 +98,11 @@ HOST_API void Place(ScriptableGameObj* obj, const Matrix3D& transform);
 HOST_API void Override_Rotation_Y(float angle);
 HOST_API void Clear_Rotation_Override();
 
+// While set, the host moves an object up by `dz` whenever a plug-in sets its transform, as a
+// host whose physics settles the object would: what a plug-in reads back afterwards is then not
+// what it wrote. 0 turns it off.
+HOST_API void Shift_On_Set_Transform(float dz);
+
 // Damage no longer lowers health.
 HOST_API void Set_Invulnerable(ScriptableGameObj* obj, bool invulnerable);
 // Destroys the object with its scripts and timers.
@@ -113,6 +119,8 @@ HOST_API ScriptImpClass* Find_Script(ScriptableGameObj* obj, const char* name);
 // Scripts created and not yet deleted, attached or awaiting deletion.
 HOST_API int Live_Script_Count();
 HOST_API int Pending_Timer_Count();
+// How many times the host's base Register_Auto_Save_Variables has run, over the process.
+HOST_API long long Auto_Save_Registrations();
 // Whether a factory of `name` is registered.
 HOST_API bool Is_Script_Registered(const char* name);
 

@@ -11,5 +11,6 @@ void Host_Register_Factory(ScriptFactory* factory);
 void Host_Withdraw_Factory(ScriptFactory* factory);
 void Host_Destroy_Script(ScriptImpClass* script);
 void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* params);
+void Host_Note_Auto_Save_Registration();
 
 }  // namespace standin

@@ -61,7 +61,7 @@ void ScriptImpClass::Save(ScriptSaver&) {}
 void ScriptImpClass::Load(ScriptLoader&) {}
 void ScriptImpClass::Save_Data(ScriptSaver&) {}
 void ScriptImpClass::Load_Data(ScriptLoader&) {}
-void ScriptImpClass::Register_Auto_Save_Variables() {}
+void ScriptImpClass::Register_Auto_Save_Variables() { standin::Host_Note_Auto_Save_Registration(); }
 
 void ScriptImpClass::Destroy_Script() { standin::Host_Destroy_Script(this); }
 

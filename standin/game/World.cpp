@@ -97,6 +97,8 @@ struct World
     int Depth = 0;  // calls into the plug-in under way
     bool RotationOverridden = false;
     float RotationOverride = 0.0f;
+    float SetTransformShift = 0.0f;
+    long long AutoSaveRegistrations = 0;
 
     Journal Log;
     std::unordered_set<SysString, SysStringHash, std::equal_to<SysString>, SysAlloc<SysString>> Interned;
@@ -420,6 +422,7 @@ const char* Event_Name(Event event)
     case Event::Destroyed: return "destroyed";
     case Event::TransformSet: return "transform-set";
     case Event::PositionSet: return "position-set";
+    case Event::AttachRefused: return "attach-refused";
     }
     return "unknown";
 }
@@ -509,6 +512,8 @@ void Override_Rotation_Y(float angle)
 
 void Clear_Rotation_Override() { W().RotationOverridden = false; }
 
+void Shift_On_Set_Transform(float dz) { W().SetTransformShift = dz; }
+
 void Set_Invulnerable(ScriptableGameObj* obj, bool invulnerable)
 {
     if (obj != nullptr) {
@@ -541,6 +546,9 @@ ScriptImpClass* Find_Script(ScriptableGameObj* obj, const char* name)
 }
 
 int Live_Script_Count() { return W().LiveScripts; }
+
+long long Auto_Save_Registrations() { return W().AutoSaveRegistrations; }
+void Host_Note_Auto_Save_Registration() { ++W().AutoSaveRegistrations; }
 
 int Pending_Timer_Count()
 {
@@ -587,7 +595,13 @@ void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* pa
 {
     World& w = W();
     HostObjectState* state = State_Of(obj);
-    if (state == nullptr || !state->Alive || name == nullptr || Find_Script(obj, name) != nullptr) {
+    if (state == nullptr || !state->Alive || name == nullptr) {
+        return;
+    }
+    // The host promises nothing for a second attach of one name; this one refuses it, and says
+    // so, so that a caller relying on it instead of asking Is_Script_Attached shows.
+    if (Find_Script(obj, name) != nullptr) {
+        Record(Event::AttachRefused, state, name);
         return;
     }
     ScriptFactory* factory = nullptr;
@@ -655,12 +669,16 @@ Matrix3D Get_Transform(ScriptableGameObj* obj)
 
 void Set_Transform(ScriptableGameObj* obj, const Matrix3D& transform)
 {
+    const standin::World& w = standin::W();
     HostObjectState* state = standin::State_Of(obj);
     if (state == nullptr || !state->Alive) {
         return;
     }
     state->Transform = transform;
     standin::Record(standin::Event::TransformSet, state).Transform = transform;
+    if (w.SetTransformShift != 0.0f) {
+        state->Transform.Row[2][3] += w.SetTransformShift;
+    }
 }
 
 float Matrix3D::getRotationY() const

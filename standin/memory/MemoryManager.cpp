@@ -23,6 +23,21 @@ std::atomic<long long> live_bytes{0};
 std::atomic<long long> requests{0};
 std::atomic<long long> refused{0};
 
+std::atomic<Observer> observer{nullptr};
+std::atomic<void*> observer_context{nullptr};
+thread_local bool observing = false;
+
+void Tell(bool released, const void* block, std::size_t bytes, Kind kind)
+{
+    const Observer tell = observer.load(std::memory_order_acquire);
+    if (tell == nullptr || observing) {
+        return;
+    }
+    observing = true;
+    tell(released, block, bytes, kind, observer_context.load(std::memory_order_acquire));
+    observing = false;
+}
+
 // Countdown to an armed failure per kind: -1 disarmed, 0 fails the next request.
 std::atomic<int> fail_countdown[3] = {-1, -1, -1};
 
@@ -56,6 +71,7 @@ void* Allocate(std::size_t size, Kind kind)
     header->Magic = LiveMagic;
     live_blocks.fetch_add(1, std::memory_order_relaxed);
     live_bytes.fetch_add(static_cast<long long>(size), std::memory_order_relaxed);
+    Tell(false, header + 1, size, kind);
     return header + 1;
 }
 
@@ -79,6 +95,7 @@ void Release(void* block, Kind kind)
         Fatal(kind == Kind::Array ? "delete[] of a block from new" : "delete of a block from new[]",
               block);
     }
+    Tell(true, block, header->Size, kind);
     header->Magic = DeadMagic;
     live_blocks.fetch_sub(1, std::memory_order_relaxed);
     live_bytes.fetch_sub(static_cast<long long>(header->Size), std::memory_order_relaxed);
@@ -95,6 +112,12 @@ Stats Current()
 void Fail_Request(Kind kind, int skip)
 {
     fail_countdown[static_cast<int>(kind)].store(skip < 0 ? 0 : skip);
+}
+
+void Observe(Observer tell, void* context)
+{
+    observer_context.store(context, std::memory_order_release);
+    observer.store(tell, std::memory_order_release);
 }
 
 void Clear_Failures()

@@ -37,6 +37,12 @@ HOST_API Stats Current();
 HOST_API void Fail_Request(Kind kind, int skip = 0);
 HOST_API void Clear_Failures();
 
+// Told of every block served and every block released while it is set: `released` says which,
+// `block` is the caller's pointer, `bytes` its size. It runs with observation paused, so what it
+// allocates or releases itself is not reported. Null stops the reports.
+using Observer = void (*)(bool released, const void* block, std::size_t bytes, Kind kind, void* context);
+HOST_API void Observe(Observer observer, void* context);
+
 // The largest request served.
 constexpr std::size_t LargestRequest = 0xFFFFFFFEu;
 

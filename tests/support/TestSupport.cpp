@@ -77,10 +77,49 @@ void Run_Until(double seconds)
     }
 }
 
+BlockLog::BlockLog() { standin::memory::Observe(&BlockLog::Tell, this); }
+BlockLog::~BlockLog() { standin::memory::Observe(nullptr, nullptr); }
+
+void BlockLog::Tell(bool released, const void* block, std::size_t bytes, standin::memory::Kind kind, void* context)
+{
+    static_cast<BlockLog*>(context)->Blocks.push_back(
+        {released, static_cast<const char*>(block), bytes, kind, standin::Get_Journal().size()});
+}
+
+std::vector<BlockLog::Block> BlockLog::Releases() const
+{
+    std::vector<Block> out;
+    for (const Block& b : Blocks) {
+        if (b.Released) {
+            out.push_back(b);
+        }
+    }
+    return out;
+}
+
+std::vector<BlockLog::Block> BlockLog::Still_Live() const
+{
+    std::vector<Block> out;
+    for (const Block& b : Blocks) {
+        if (!b.Released) {
+            out.push_back(b);
+        } else {
+            for (auto i = out.begin(); i != out.end(); ++i) {
+                if (i->Start == b.Start) {
+                    out.erase(i);
+                    break;
+                }
+            }
+        }
+    }
+    return out;
+}
+
 void PluginTest::SetUp()
 {
     standin::memory::Clear_Failures();
     standin::Clear_Rotation_Override();
+    standin::Shift_On_Set_Transform(0.0f);
     standin::Clear_Journal();
     blocks_before = Live_Blocks();
     std::string error;
@@ -89,9 +128,13 @@ void PluginTest::SetUp()
 
 void PluginTest::TearDown()
 {
+    // The host promises nothing for a second attach of a name an object already carries, so the
+    // plug-in must ask first, every time.
+    EXPECT_TRUE(Events(standin::Event::AttachRefused).empty()) << "a script was attached twice";
     plugin.Unload();
     standin::memory::Clear_Failures();
     standin::Clear_Rotation_Override();
+    standin::Shift_On_Set_Transform(0.0f);
     EXPECT_EQ(standin::Live_Script_Count(), 0) << "scripts left after unload";
     EXPECT_EQ(Live_Blocks(), blocks_before) << "blocks left after unload";
 }

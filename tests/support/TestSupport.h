@@ -33,6 +33,41 @@ const char* const RotateUpwards = "RotateUpwards_Script";
 // Times at which `script` was attached to `obj` (or any object).
 std::vector<double> Attached(const char* script, int object = -1);
 
+// Every block the memory manager serves and releases while it lives, in order, with the length
+// the journal had at that moment (so blocks can be placed among the host's events).
+class BlockLog
+{
+public:
+    struct Block
+    {
+        bool Released;
+        const char* Start;
+        std::size_t Bytes;
+        standin::memory::Kind Kind;
+        std::size_t JournalLength;
+
+        bool Holds(const void* p) const
+        {
+            const char* c = static_cast<const char*>(p);
+            return c >= Start && c < Start + Bytes;
+        }
+    };
+
+    BlockLog();
+    ~BlockLog();
+    BlockLog(const BlockLog&) = delete;
+    BlockLog& operator=(const BlockLog&) = delete;
+
+    std::vector<Block> Releases() const;
+    // The blocks served and not released since the log began, in the order they were served.
+    std::vector<Block> Still_Live() const;
+
+    std::vector<Block> Blocks;
+
+private:
+    static void Tell(bool released, const void* block, std::size_t bytes, standin::memory::Kind kind, void* context);
+};
+
 // Ticks until the game time reaches `seconds`.
 void Run_Until(double seconds);
 
