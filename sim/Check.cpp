@@ -11,6 +11,7 @@
 
 #include "Host.h"
 #include "INIClass.h"
+#include "Scenario.h"
 
 namespace sim {
 namespace {
@@ -68,6 +69,47 @@ bool Whole_Number(const std::string& text, long long& value)
     return !text.empty() && *end == '\0' && errno != ERANGE && value >= INT32_MIN && value <= INT32_MAX;
 }
 
+// Blanks inside a section's brackets: this host drops them ("[ Veltrask ]" is [Veltrask]), but
+// other readers of the same file may keep them and then see a section of another name.
+template <class Warn> void Lint_Brackets(const std::string& path, Warn& warn)
+{
+    std::string text;
+    std::string error;
+    if (!Read_File(path, text, error)) {
+        return;  // the settings reader has just read it; nothing more to say
+    }
+    int number = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        ++number;
+        const std::string line = text.substr(start, end - start);
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        const std::size_t open = line.find_first_not_of(" \t\v\f");
+        if (open == std::string::npos || line[open] != '[') {
+            continue;
+        }
+        const std::size_t close = line.find(']', open);
+        if (close == std::string::npos || close == open + 1) {
+            continue;
+        }
+        const std::string inside = line.substr(open + 1, close - open - 1);
+        const bool blank_edge = std::string(" \t\v\f").find(inside.front()) != std::string::npos ||
+                                std::string(" \t\v\f").find(inside.back()) != std::string::npos;
+        if (blank_edge) {
+            const std::size_t first = inside.find_first_not_of(" \t\v\f");
+            const std::size_t last = inside.find_last_not_of(" \t\v\f");
+            const std::string name = first == std::string::npos ? "" : inside.substr(first, last - first + 1);
+            warn(number, fmt::format("blanks inside the brackets of [{}]: this host drops them, but another reader of the "
+                                     "file may take them as part of the name; write [{}]",
+                                     inside, name));
+        }
+    }
+}
+
 }  // namespace
 
 int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
@@ -85,6 +127,7 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
         ++warnings;
     };
 
+    Lint_Brackets(path, warn);
     const auto contents = standin::Ini_Contents(ini);
     const standin::IniSectionView* main = nullptr;
     std::map<std::string, std::vector<std::pair<std::string, int>>> lists;  // section -> (name, line)
@@ -104,6 +147,9 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
         }
     }
 
+    long long checks = 4;  // what ChecksCount will be: the file's, when it is a usable count
+    float period = 1.0f;
+    int period_line = 0;
     if (main == nullptr) {
         warn(0, "no [Veltrask] section: CheckInterval 2, ChecksCount 4 and ScriptCheckingInterval 1.0 apply");
     } else {
@@ -124,6 +170,8 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
                     warn(line, fmt::format("ChecksCount '{}' is not a whole number: the plug-in uses 4", value));
                 } else if (n <= 1) {
                     warn(line, fmt::format("ChecksCount {} kills a flipped vehicle at its first check", n));
+                } else {
+                    checks = n;
                 }
             } else if (Lower(key) == "scriptcheckinginterval") {
                 char* end = nullptr;
@@ -132,12 +180,27 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
                     warn(line, fmt::format("ScriptCheckingInterval '{}' is not a number: the plug-in uses 1.0", value));
                 } else if (std::isnan(f)) {
                     warn(line, "ScriptCheckingInterval is not a number (NaN): every check comes at the next tick");
+                } else if (std::isinf(f)) {
+                    warn(line, fmt::format("ScriptCheckingInterval '{}' reads as an infinite period (a 32-bit float holds no more): the "
+                                           "first check never comes, so no flipped vehicle is ever killed",
+                                           value));
                 } else if (f <= 0) {
                     warn(line, fmt::format("ScriptCheckingInterval {:g} makes every check come at the next tick", f));
+                } else {
+                    period = f;
+                    period_line = line;
                 }
             } else {
                 warn(line, fmt::format("unknown key '{}' in [Veltrask]: ignored{}", key, Suggest(key, Keys)));
             }
+        }
+        // The kill comes ChecksCount periods after the scan finds the vehicle: past a day, it
+        // comes in no real match.
+        const double until_kill = static_cast<double>(period) * static_cast<double>(checks);
+        if (period_line > 0 && until_kill > 86400.0) {
+            warn(period_line, fmt::format("ScriptCheckingInterval {:g} with ChecksCount {} kills a flipped vehicle only {:.3g} s "
+                                          "after the scan finds it: more than a day, so in practice never",
+                                          period, checks, until_kill));
         }
     }
 
@@ -156,12 +219,14 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
             }
         }
     }
+    std::map<std::string, int> exempt;  // name -> first line
+    for (const auto& [name, line] : lists[DontKill]) {
+        exempt.emplace(name, line);
+    }
     for (const auto& [name, line] : lists[Rotate]) {
-        for (const auto& [other, other_line] : lists[DontKill]) {
-            if (name == other) {
-                warn(line, fmt::format("preset '{}' is in both lists (also line {}): it is turned upright", name, other_line));
-                break;
-            }
+        const auto other = exempt.find(name);
+        if (other != exempt.end()) {
+            warn(line, fmt::format("preset '{}' is in both lists (also line {}): it is turned upright", name, other->second));
         }
     }
     if (warnings == 0) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "INIClass.h"
 #include "StringClass.h"
@@ -43,12 +44,12 @@ void ActiveSettings::Apply(const INIClass& ini)
     CheckInterval = ini.Get_Int("Veltrask", "CheckInterval", 2);
     ChecksCount = ini.Get_Int("Veltrask", "ChecksCount", 4);
     ScriptCheckingInterval = ini.Get_Float("Veltrask", "ScriptCheckingInterval", 1.0f);
-    for (auto [section, list] : {std::pair{"Veltrask_DontFlipKillPresets", &DontFlipKill},
-                                 std::pair{"Veltrask_RotateUpwardsPresets", &RotateUpwards}}) {
+    for (auto [section, list, set] : {std::tuple{"Veltrask_DontFlipKillPresets", &DontFlipKill, &DontFlipKillSet},
+                                      std::tuple{"Veltrask_RotateUpwardsPresets", &RotateUpwards, &RotateUpwardsSet}}) {
         for (int i = 0; i < ini.Entry_Count(section); ++i) {
             StringClass value;
             ini.Get_String(value, section, ini.Get_Entry(section, i), nullptr);
-            if (std::find(list->begin(), list->end(), value.Peek_Buffer()) == list->end()) {
+            if (set->insert(value.Peek_Buffer()).second) {
                 list->push_back(value.Peek_Buffer());
             }
         }
@@ -57,12 +58,12 @@ void ActiveSettings::Apply(const INIClass& ini)
 
 bool ActiveSettings::Is_Exempt(const std::string& preset) const
 {
-    return !Is_Rotated(preset) && std::find(DontFlipKill.begin(), DontFlipKill.end(), preset) != DontFlipKill.end();
+    return !Is_Rotated(preset) && DontFlipKillSet.count(preset) != 0;
 }
 
 bool ActiveSettings::Is_Rotated(const std::string& preset) const
 {
-    return std::find(RotateUpwards.begin(), RotateUpwards.end(), preset) != RotateUpwards.end();
+    return RotateUpwardsSet.count(preset) != 0;
 }
 
 Match::Match(int rate) : Rate(rate > 0 ? rate : 30) {}

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Host.h"
@@ -45,12 +46,17 @@ struct ActiveSettings
     int CheckInterval = 3;
     int ChecksCount = 4;
     float ScriptCheckingInterval = 1.0f;
-    std::vector<std::string> DontFlipKill;
+    std::vector<std::string> DontFlipKill;   // in the order first listed
     std::vector<std::string> RotateUpwards;
+
 
     void Apply(const INIClass& ini);
     bool Is_Exempt(const std::string& preset) const;
     bool Is_Rotated(const std::string& preset) const;
+
+private:
+    std::unordered_set<std::string> DontFlipKillSet;  // the same names, for lookups
+    std::unordered_set<std::string> RotateUpwardsSet;
 };
 
 class Observer

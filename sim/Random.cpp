@@ -10,6 +10,9 @@
 
 #include <fmt/format.h>
 
+#include "Progress.h"
+#include "Text.h"
+
 namespace sim {
 namespace {
 
@@ -159,9 +162,7 @@ public:
             Spawn(i);
         }
         const auto total = static_cast<std::int64_t>(std::llround(Options.Length * Game.Tick_Rate()));
-        const auto started = std::chrono::steady_clock::now();
-        auto last_drawn = started;
-        bool drawing = false;
+        Progress progress(err, Options.Progress, Options.Length);
         for (std::int64_t k = 0; k < total; ++k) {
             while (!Queue.empty() && Queue.top().Time <= Game.Now()) {
                 const Scheduled due = Queue.top();
@@ -169,20 +170,10 @@ public:
                 Handle(due);
             }
             Game.Tick();
-            if (Options.Progress && (k & 255) == 0) {
-                const auto now = std::chrono::steady_clock::now();
-                if (now - started > std::chrono::seconds(2) && now - last_drawn > std::chrono::milliseconds(100)) {
-                    Draw_Progress(err, static_cast<double>(k) / static_cast<double>(total), Game.Now());
-                    last_drawn = now;
-                    drawing = true;
-                }
-            }
+            progress.Update(static_cast<double>(k) / static_cast<double>(total), Game.Now());
         }
-        if (drawing) {
-            Draw_Progress(err, 1.0, Game.Now());
-            std::fputc('\n', err);
-        }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        progress.Done(Game.Now());
+        const double seconds = progress.Seconds();
         std::fprintf(err, "%s\n",
                      fmt::format("veltrask-sim: {} ticks with {} vehicles in {:.2f} s: {:.0f} ticks/s, {:.3g} vehicle-ticks/s",
                                  total, Cars.size(), seconds, static_cast<double>(total) / seconds,
@@ -235,7 +226,7 @@ public:
             "Vehicles: {} ordinary, {} turned upright, {} exempt, {} in mode 4\n"
             "Flips: {}\n\n"
             "{:<40} {:>8}  {:>8} {:>8} {:>8} {:>8}\n",
-            Options.Seed, Cars.size(), Options.Length, rate, Options.SettingsPath.empty() ? "none" : Options.SettingsPath,
+            Options.Seed, Cars.size(), Options.Length, rate, Options.SettingsPath.empty() ? "none" : Printable(Options.SettingsPath),
             settings.CheckInterval, settings.ChecksCount, settings.ScriptCheckingInterval, Count(Kind::Ordinary),
             Count(Kind::Rotated), Count(Kind::Exempt), Count(Kind::Ignored), flips, "outcome (seconds from the flip)", "count",
             "min", "median", "p90", "max");
@@ -341,15 +332,6 @@ private:
     {
         car.Open = false;
         Outcomes[outcome].Add(tick - car.FlipTick);
-    }
-
-    void Draw_Progress(std::FILE* err, double done, double game_time) const
-    {
-        const int width = 40;
-        const int filled = static_cast<int>(done * width);
-        std::fprintf(err, "\r[%s%s] %3.0f%%  %.0f / %.0f s of game", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     std::string(static_cast<std::size_t>(width - filled), '.').c_str(), done * 100, game_time, Options.Length);
-        std::fflush(err);
     }
 
     Match& Game;

@@ -7,6 +7,8 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "Text.h"
+
 namespace sim {
 namespace {
 
@@ -38,7 +40,7 @@ void Timeline::On(const Happening& h)
     const char* e = h.Event;
     const standin::JournalEntry* j = h.Entry;
     if (Is(e, "spawn")) {
-        text = fmt::format("enters the game: {}{}{}", h.Object->Preset,
+        text = fmt::format("enters the game: {}{}{}", Printable(h.Object->Preset),
                            h.Object->IsVehicle ? fmt::format(", mode {}", h.Object->Mode) : std::string(", not a vehicle"),
                            Pose_Text(*h.Pose));
     } else if (Is(e, "flip")) {
@@ -50,9 +52,9 @@ void Timeline::On(const Happening& h)
     } else if (Is(e, "invulnerable")) {
         text = "turns invulnerable: damage no longer hurts it";
     } else if (Is(e, "settings")) {
-        text = "settings handed to the plug-in from " + *h.Settings;
+        text = "settings handed to the plug-in from " + Printable(*h.Settings);
     } else if (Is(e, "reload")) {
-        text = "settings reloaded from " + *h.Settings;
+        text = "settings reloaded from " + Printable(*h.Settings);
     } else if (Is(e, "level-load")) {
         text = "a new level is loaded: every object goes, the clock starts again";
     } else if (Is(e, "game-over")) {
@@ -67,19 +69,21 @@ void Timeline::On(const Happening& h)
     } else if (j->What == standin::Event::TimerExpired && Is_Flip_Kill(j->Script)) {
         text = fmt::format("flip-kill check {}", ++Checks[j->Object]);
     } else if (j->What == standin::Event::Damaged) {
-        text = fmt::format("takes {:g} damage, warhead \"{}\"", j->Amount, j->Warhead);
+        text = fmt::format("takes {:g} damage, warhead \"{}\"", j->Amount, Printable(j->Warhead));
     } else if (j->What == standin::Event::Destroyed) {
         LastDestroyed = j->Object;
         text = "destroyed";
     } else if (j->What == standin::Event::PositionSet) {
         text = fmt::format("turned 25 degrees about its own X axis and lifted to z = {:g}", j->Position.Z);
+    } else if (j->What == standin::Event::AttachRefused) {
+        text = fmt::format("asked again to attach {}, which it already carries: refused", Printable(j->Script));
     } else if (j->What == standin::Event::ScriptDetached && j->Object != LastDestroyed) {
         text = Is_Flip_Kill(j->Script) ? "found upright: flip-kill script removed itself"
                                        : "found upright: rotate-upwards script removed itself";
     } else {
         return;
     }
-    const std::string who = h.Object != nullptr ? h.Object->Name : "";
+    const std::string who = h.Object != nullptr ? Printable(h.Object->Name) : "";
     std::fprintf(Out, "%s\n", fmt::format("{:9.3f}  {:<16} {}", h.Time, who, text).c_str());
 }
 
@@ -144,7 +148,9 @@ void JsonLines::On(const Happening& h)
             Names.erase(j->Object);
         }
     }
-    std::fprintf(Out, "%s\n", line.dump().c_str());
+    // Names and paths are bytes, not always UTF-8 (Latin-1 preset names are real): a byte that is
+    // not part of valid UTF-8 is written as U+FFFD, so every line stays valid JSON.
+    std::fprintf(Out, "%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 // --- Stories ---
@@ -330,7 +336,8 @@ void Stories::Print_Summary(std::FILE* out) const
         const std::string flipped = s.FlippedSpans.empty() ? "-" : fmt::format("{:.2f}", s.FlippedSpans.front().first);
         const std::string found = s.Attached.empty() ? "-" : fmt::format("{:.2f}", s.Attached.front().first);
         const std::string mode = s.Info.IsVehicle ? std::to_string(s.Info.Mode) : "-";
-        std::fprintf(out, "%s\n", fmt::format("{:<16} {:<20} {:>4}  {:>8}  {:>8}  {}", s.Info.Name, s.Info.Preset, mode,
+        std::fprintf(out, "%s\n", fmt::format("{:<16} {:<20} {:>4}  {:>8}  {:>8}  {}", Printable(s.Info.Name),
+                                             Printable(s.Info.Preset), mode,
                                              flipped, found, s.Outcome()).c_str());
     }
 }
@@ -348,7 +355,7 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" font-family=\"sans-serif\" font-size=\"12\">\n"
         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
         "<text x=\"10\" y=\"22\" font-size=\"16\" font-weight=\"bold\">{}</text>\n",
-        label + plot + 30, height, title);
+        label + plot + 30, height, Xml_Text(title));
     // The time axis, with a line every few seconds.
     double step = 1;
     for (double s : {1.0, 2.0, 5.0, 10.0, 30.0, 60.0, 120.0, 300.0, 600.0}) {
@@ -370,8 +377,8 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
     for (std::size_t i = 0; i < lanes; ++i) {
         const Story& s = stories.All()[i];
         const double y = top + lane * static_cast<double>(i) + lane / 2;
-        svg += fmt::format("<text x=\"10\" y=\"{:.1f}\">{} <tspan fill=\"#888\">{}</tspan></text>\n", y + 4, s.Info.Name,
-                           s.Info.Preset);
+        svg += fmt::format("<text x=\"10\" y=\"{:.1f}\">{} <tspan fill=\"#888\">{}</tspan></text>\n", y + 4,
+                           Xml_Text(s.Info.Name), Xml_Text(s.Info.Preset));
         const double last = s.Killed >= 0 ? s.Killed : s.Removed >= 0 ? s.Removed : end;
         svg += fmt::format("<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#999\"/>\n", x(s.Spawned), y,
                            x(last), y);

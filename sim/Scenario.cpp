@@ -88,6 +88,7 @@ public:
             if (Out.Length <= 0) {
                 Fail("the game length must be above 0");
             }
+            End();
         } else if (keyword == "rate") {
             Once(SeenRate, "rate");
             const double rate = Number_Of(Word("ticks per second"), "tick rate", 1, 1000);
@@ -95,6 +96,7 @@ public:
                 Fail("the tick rate must be a whole number");
             }
             Out.Rate = static_cast<int>(rate);
+            End();
         } else if (keyword == "vehicle" || keyword == "object") {
             Add_Spawn(0.0, keyword == "vehicle");
         } else if (keyword == "at") {
@@ -109,12 +111,12 @@ public:
             action.Line = Number;
             if (what == "flip") {
                 action.Kind = ActionKind::Flip;
-                action.Name = Word("a name");
+                action.Name = Name();
                 action.Pose = Pose_Options(false);
             } else if (what == "upright" || what == "destroy" || what == "invulnerable") {
                 action.Kind = what == "upright" ? ActionKind::Upright
                               : what == "destroy" ? ActionKind::Destroy : ActionKind::Invulnerable;
-                action.Name = Word("a name");
+                action.Name = Name();
             } else if (what == "reload") {
                 action.Kind = ActionKind::Reload;
                 action.Settings = Settings_File(Word("a settings file"));
@@ -195,6 +197,17 @@ private:
         return (*Words)[Next++];
     }
 
+    // The name of a vehicle or object: any text but the empty one, which nothing could tell apart
+    // from a missing name.
+    std::string Name()
+    {
+        std::string name = Word("a name");
+        if (name.empty()) {
+            Fail("a name cannot be empty");
+        }
+        return name;
+    }
+
     bool More() const { return Next < Words->size(); }
 
     void End()
@@ -217,7 +230,9 @@ private:
         errno = 0;
         char* end = nullptr;
         const double value = std::strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+        // ERANGE also comes with a number too small to hold (1e-320): that is still a number,
+        // and strtod gives its nearest value. Only a number too large to hold is refused.
+        if (text.empty() || *end != '\0' || !std::isfinite(value)) {
             Fail(fmt::format("'{}' is not a number ({})", text, what));
         }
         if (value < low || value > high) {
@@ -252,7 +267,7 @@ private:
         action.Kind = ActionKind::SpawnObject;
         Spawn& spawn = action.Object;
         spawn.IsVehicle = vehicle;
-        spawn.Name = Word("a name");
+        spawn.Name = Name();
         spawn.Preset = Word("a preset name");
         action.Name = spawn.Name;
         while (More()) {
@@ -318,7 +333,8 @@ bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& 
             throw ParseError{line, "NUL byte: this is not a text file"};
         }
         std::vector<std::string> words;
-        std::size_t start = 0;
+        // A UTF-8 byte-order mark, as some editors write, is no part of the first line.
+        std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
         int number = 0;
         while (start < text.size()) {
             std::size_t end = text.find('\n', start);

@@ -2,9 +2,11 @@
 // what it does with a set of settings.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -14,9 +16,12 @@
 #include "Host.h"
 #include "INIClass.h"
 #include "Match.h"
+#include "Output.h"
+#include "Play.h"
 #include "Random.h"
 #include "Report.h"
 #include "Scenario.h"
+#include "Text.h"
 
 namespace {
 
@@ -34,78 +39,31 @@ std::string Default_Plugin()
 
 int Fail(const std::string& message)
 {
-    std::fprintf(stderr, "veltrask-sim: %s\n", message.c_str());
+    std::fprintf(stderr, "veltrask-sim: %s\n", sim::Printable(message).c_str());
     return 2;
 }
 
-bool Write_File(const std::string& path, const std::string& text, std::string& error)
+// Exit status `status`, unless what was written to standard output was lost (a full disk, a
+// closed pipe): then 2, with the reason, since a lost report is no success.
+int Finish(int status)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out) {
-        error = path + ": cannot write";
-        return false;
+    std::string error;
+    if (!sim::Flush_Output(stdout, "the standard output", error)) {
+        return Fail(error);
     }
-    return true;
+    return status;
 }
 
-int Play_Scenario(const sim::Scenario& scenario, const std::string& plugin_path, bool json, const std::string& svg_path)
+// A seed is a whole number from 0 to 2^64 - 1, written in decimal.
+bool Parse_Seed(const std::string& text, std::uint64_t& seed)
 {
-    sim::Match match(scenario.Rate);
-    sim::Timeline timeline(stdout);
-    sim::JsonLines lines(stdout);
-    sim::Stories stories(scenario.Rate);
-    match.Observe(&stories);
-    match.Observe(json ? static_cast<sim::Observer*>(&lines) : &timeline);
-
-    std::string error;
-    if (!match.Load_Plugin(plugin_path, error)) {
-        return Fail(error);
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
     }
-    if (!json) {
-        std::printf("%s\n\n", fmt::format("{}: {:g} s of game at {} ticks/s, settings {}", scenario.File, scenario.Length,
-                                          scenario.Rate,
-                                          scenario.InitialSettings < 0 ? "none (the plug-in's values at load)"
-                                                                       : scenario.SettingsFiles[scenario.InitialSettings].Path)
-                                  .c_str());
-    }
-    if (scenario.InitialSettings >= 0) {
-        const sim::SettingsFile& file = scenario.SettingsFiles[scenario.InitialSettings];
-        match.Apply_Settings(*file.Ini, file.Path, false);
-    }
-    match.Level_Load();
-
-    std::size_t next = 0;
-    const auto total = static_cast<std::int64_t>(std::llround(scenario.Length * scenario.Rate));
-    for (std::int64_t k = 0; k <= total; ++k) {
-        for (; next < scenario.Actions.size() && scenario.Actions[next].Time <= match.Now() + 1e-9; ++next) {
-            const sim::Action& a = scenario.Actions[next];
-            switch (a.Kind) {
-            case sim::ActionKind::SpawnObject: match.Spawn(a.Object); break;
-            case sim::ActionKind::Flip: match.Set_Pose(a.Name, a.Pose); break;
-            case sim::ActionKind::Upright: match.Upright(a.Name); break;
-            case sim::ActionKind::Destroy: match.Destroy(a.Name); break;
-            case sim::ActionKind::Invulnerable: match.Make_Invulnerable(a.Name); break;
-            case sim::ActionKind::Reload: {
-                const sim::SettingsFile& file = scenario.SettingsFiles[a.Settings];
-                match.Apply_Settings(*file.Ini, file.Path, true);
-                break;
-            }
-            case sim::ActionKind::LevelLoad: match.Level_Load(); break;
-            }
-        }
-        if (k < total) {
-            match.Tick();
-        }
-    }
-    match.Finish();
-    if (!json) {
-        stories.Print_Summary(stdout);
-    }
-    if (!svg_path.empty() && !Write_File(svg_path, sim::Svg_Chart(stories, scenario.File), error)) {
-        return Fail(error);
-    }
-    return 0;
+    errno = 0;
+    char* end = nullptr;
+    seed = std::strtoull(text.c_str(), &end, 10);
+    return errno != ERANGE && *end == '\0';
 }
 
 }  // namespace
@@ -119,22 +77,29 @@ int main(int argc, char** argv)
     std::string settings_path;
     std::string check_path;
     std::string svg_path;
+    std::string seed_text;
     bool json = false;
-    std::uint64_t seed = 0;
     int vehicles = 100;
     double length = 600;
     int rate = 30;
+    sim::Limits limits;
 
     app.add_option("scenario", scenario_path, "scenario file to play (see examples/)");
     app.add_option("--plugin", plugin_path, "the plug-in library to load")->capture_default_str();
-    app.add_option("--settings", settings_path, "settings file to use instead of the scenario's");
-    app.add_option("--check", check_path, "check a settings file, print what the plug-in would do with it, and exit");
-    app.add_flag("--json", json, "one JSON object per line for every event, instead of the timeline");
-    app.add_option("--svg", svg_path, "also draw the timeline as an SVG chart into this file");
-    auto* random = app.add_option("--random", seed, "play a random match with this seed instead of a scenario");
+    auto* settings = app.add_option("--settings", settings_path, "settings file to use instead of the scenario's");
+    auto* check = app.add_option("--check", check_path, "check a settings file, print what the plug-in would do with it, and exit");
+    auto* json_flag = app.add_flag("--json", json, "one JSON object per line for every event, instead of the timeline");
+    auto* svg = app.add_option("--svg", svg_path, "also draw the timeline as an SVG chart into this file");
+    auto* random = app.add_option("--random", seed_text, "play a random match with this seed (0 to 2^64-1) instead of a scenario");
     app.add_option("--vehicles", vehicles, "vehicles in a random match")->check(CLI::Range(1, 1000000))->needs(random);
-    app.add_option("--length", length, "seconds of game in a random match")->check(CLI::Range(1.0, 1e6))->needs(random);
+    auto* length_option = app.add_option("--length", length, "seconds of game in a random match")->needs(random);
     app.add_option("--rate", rate, "ticks per second in a random match")->check(CLI::Range(1, 1000))->needs(random);
+    app.add_option("--max-ticks", limits.MaxTicks, "refuse a run of more ticks than this")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--max-vehicle-ticks", limits.MaxVehicleTicks, "refuse a run of more ticks times objects than this")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -142,17 +107,37 @@ int main(int argc, char** argv)
         return code == 0 ? 0 : 2;
     }
 
-    if (!check_path.empty()) {
-        return sim::Check_Settings(check_path, stdout, stderr);
+    for (auto* option : {settings, check, svg}) {
+        if (option->count() > 0 && option->as<std::string>().empty()) {
+            return Fail(option->get_name() + " needs a file name");
+        }
+    }
+    if (check->count() > 0) {
+        if (!scenario_path.empty() || random->count() > 0 || json_flag->count() > 0 || svg->count() > 0 ||
+            settings->count() > 0) {
+            return Fail("--check takes the settings file alone: no scenario, --random, --settings, --json or --svg");
+        }
+        return Finish(sim::Check_Settings(check_path, stdout, stderr));
     }
 
     std::string error;
-    if (*random) {
+    if (random->count() > 0) {
+        std::uint64_t seed = 0;
+        if (!Parse_Seed(seed_text, seed)) {
+            return Fail("--random takes a seed from 0 to 18446744073709551615, not '" + seed_text + "'");
+        }
+        if (length_option->count() > 0 && !(std::isfinite(length) && length >= 1.0 && length <= 1e6)) {
+            return Fail(fmt::format("--length {} is not a number of seconds from 1 to 1000000", length_option->as<std::string>()));
+        }
         if (!scenario_path.empty()) {
             return Fail("a random match takes no scenario");
         }
         if (!svg_path.empty() && vehicles > 200) {
             return Fail("--svg draws a lane per vehicle: use it with 200 vehicles or fewer");
+        }
+        if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(length, rate)), vehicles, limits, "this random match",
+                                error)) {
+            return Fail(error);
         }
         INIClass ini;
         if (!settings_path.empty() && !standin::Load_Ini_File(settings_path, ini, error)) {
@@ -184,10 +169,11 @@ int main(int argc, char** argv)
         options.Report = !json;
         options.Progress = isatty(STDERR_FILENO) != 0;
         sim::Run_Random(match, active, options, stdout, stderr);
-        if (!svg_path.empty() && !Write_File(svg_path, sim::Svg_Chart(stories, fmt::format("random match, seed {}", seed)), error)) {
+        if (!svg_path.empty() &&
+            !sim::Write_File_Whole(svg_path, sim::Svg_Chart(stories, fmt::format("random match, seed {}", seed)), error)) {
             return Fail(error);
         }
-        return 0;
+        return Finish(0);
     }
 
     if (scenario_path.empty()) {
@@ -205,5 +191,22 @@ int main(int argc, char** argv)
         scenario.SettingsFiles.push_back(file);
         scenario.InitialSettings = static_cast<int>(scenario.SettingsFiles.size()) - 1;
     }
-    return Play_Scenario(scenario, plugin_path, json, svg_path);
+    const auto objects = std::count_if(scenario.Actions.begin(), scenario.Actions.end(),
+                                       [](const sim::Action& a) { return a.Kind == sim::ActionKind::SpawnObject; });
+    if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)), static_cast<double>(objects),
+                            limits, "this scenario", error)) {
+        return Fail(scenario_path + ": " + error);
+    }
+    sim::PlayOptions options;
+    options.Json = json;
+    options.Progress = isatty(STDERR_FILENO) != 0;
+    options.Chart = !svg_path.empty();
+    std::string chart;
+    if (!sim::Play_Scenario(scenario, plugin_path, options, stdout, stderr, chart, error)) {
+        return Fail(error);
+    }
+    if (!svg_path.empty() && !sim::Write_File_Whole(svg_path, chart, error)) {
+        return Fail(error);
+    }
+    return Finish(0);
 }

@@ -142,6 +142,15 @@ TEST(IniFiles, NamesIgnoreCaseSectionsMergeAndLimitsHold)
     Loaded names("names_49.ini");
     EXPECT_EQ(names.ini.Entry_Count(std::string(49, 'S').c_str()), 1);
 
+    // inih keeps blanks inside the brackets as part of the name, and cuts a raw name at 49
+    // characters; the host drops them, so both sections are the plug-in's, whole.
+    Loaded blanks("blanks_in_brackets.ini");
+    EXPECT_EQ(blanks.Values(DontKill), std::vector<std::string>{"Recon_Drone"});
+    EXPECT_EQ(blanks.Values(Rotate), std::vector<std::string>{"Light_Buggy"});
+    const auto contents = standin::Ini_Contents(blanks.ini);
+    ASSERT_EQ(contents.size(), 2u);
+    EXPECT_STREQ(contents[1].Name, Rotate);
+
     Loaded empty("empty.ini");
     EXPECT_EQ(empty.ini.Entry_Count("Veltrask"), 0);
     EXPECT_EQ(empty.ini.Get_Int("Veltrask", "ChecksCount", 4), 4);

@@ -14,6 +14,7 @@
 
 #include "Check.h"
 #include "Scenario.h"
+#include "SimSupport.h"
 #include "TestSupport.h"
 
 namespace {
@@ -21,61 +22,11 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-const std::string sim_path = VELTRASK_SIM_PATH;
 const std::string examples = VELTRASK_SOURCE_DIR "/examples/";
 
-struct Result
-{
-    int Status;
-    std::string Out;
-    std::string Err;
-};
-
-// Runs the simulator with `arguments`, capturing both streams.
-Result Run_Sim(const std::string& arguments)
-{
-    const fs::path err = fs::temp_directory_path() / ("veltrask-sim-err-" + std::to_string(::getpid()));
-    // A simulator built for another word size runs through the same emulator as the tests.
-    const std::string emulator = VELTRASK_EMULATOR;
-    const std::string command = (emulator.empty() ? "" : emulator + " ") + "'" + sim_path + "' " + arguments + " 2>'" +
-                                err.string() + "'";
-    Result r{-1, "", ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return r;
-    }
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        r.Out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(err);
-    r.Err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    fs::remove(err);
-    return r;
-}
-
-// A folder of its own for files a test writes.
-class Scratch
-{
-public:
-    Scratch() : Dir(fs::temp_directory_path() / ("veltrask-test-" + std::to_string(::getpid()) + "-" + std::to_string(Next++)))
-    {
-        fs::create_directories(Dir);
-    }
-    ~Scratch() { fs::remove_all(Dir); }
-    std::string Write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(Dir / name, std::ios::binary) << text;
-        return (Dir / name).string();
-    }
-
-private:
-    static inline int Next = 0;
-    fs::path Dir;
-};
+using test::Result;
+using test::Run_Sim;
+using test::Scratch;
 
 // --- The default scenario, from its JSON stream ---
 
@@ -244,6 +195,12 @@ TEST(ScenarioParser, EveryErrorNamesFileLineAndWhat)
         {"length ten\n", 1, "'ten' is not a number (game length)"},
         {"length 0\n", 1, "the game length must be above 0"},
         {"length 5\nlength 6\n", 2, "'length' is given twice"},
+        {"length 5 10\n", 1, "unexpected '10'"},
+        {"rate 30 fast\n", 1, "unexpected 'fast'"},
+        {"vehicle \"\" Heavy_Tank\n", 1, "a name cannot be empty"},
+        {"vehicle T Heavy_Tank\nat 1 flip \"\" roll 90\n", 2, "a name cannot be empty"},
+        {"vehicle T Heavy_Tank\nat 1 upright \"\"\n", 2, "a name cannot be empty"},
+        {"at 1e999 level-load\n", 1, "'1e999' is not a number (time)"},
         {"rate 29.5\n", 1, "the tick rate must be a whole number"},
         {"rate 0\n", 1, "tick rate 0 is outside 1 .. 1000"},
         {"length 10\nat 11 level-load\n", 2, "at 11 is after the end of the game (10 s)"},
@@ -280,20 +237,23 @@ TEST(ScenarioParser, ReadsTheGrammarWithQuotesCommentsAndOrder)
     Scratch scratch;
     scratch.Write("s.ini", "[Veltrask]\n");
     const std::string path = scratch.Write("ok.scenario",
-        "# a comment\r\n"
+        "\xEF\xBB\xBF# a comment after a byte-order mark\r\n"
         "settings s.ini   # relative to this file\n"
         "length 20\nrate 10\n"
         "vehicle \"Big Tank\" \"Heavy Tank\" mode 3 pos 1 2 3 heading 90 roll 10 pitch 5\n"
         "at 4 flip \"Big Tank\" roll 180\n"
         "at 5 vehicle Late Light_Buggy\n"
         "at 5 level-load\n"
-        "at 6 reload s.ini\n");
+        "at 6 reload s.ini\n"
+        "at 1e-320 vehicle Tiny Light_Buggy   # too small to hold, but a number: 0\n");
     sim::Scenario s;
     std::string error;
     ASSERT_TRUE(sim::Load_Scenario(path, s, error)) << error;
     EXPECT_EQ(s.Length, 20);
     EXPECT_EQ(s.Rate, 10);
-    ASSERT_EQ(s.Actions.size(), 5u);
+    ASSERT_EQ(s.Actions.size(), 6u);
+    EXPECT_EQ(s.Actions[1].Object.Name, "Tiny");
+    s.Actions.erase(s.Actions.begin() + 1);
     EXPECT_EQ(s.Actions[0].Object.Name, "Big Tank");
     EXPECT_EQ(s.Actions[0].Object.Preset, "Heavy Tank");
     EXPECT_EQ(s.Actions[0].Object.Mode, 3u);
@@ -377,6 +337,12 @@ TEST(SettingsCheck, WarnsOfWhatTheSilentPluginWouldDo)
         {"[Veltrask]\nScriptCheckingInterval = 0\n", 1, {"ScriptCheckingInterval 0 makes every check come at the next tick"}},
         {"[Veltrask]\nScriptCheckingInterval = nan\n", 1, {"is not a number (NaN)"}},
         {"[Veltrask]\nScriptCheckingInterval = soon\n", 1, {"'soon' is not a number: the plug-in uses 1.0"}},
+        {"[Veltrask]\nScriptCheckingInterval = 1e39\n", 1, {":2: warning: ScriptCheckingInterval '1e39' reads as an infinite period"}},
+        {"[Veltrask]\nScriptCheckingInterval = inf\n", 1, {"'inf' reads as an infinite period", "no flipped vehicle is ever killed"}},
+        {"[Veltrask]\nScriptCheckingInterval = 1e30\n", 1, {"kills a flipped vehicle only 4e+30 s after the scan finds it"}},
+        {"[Veltrask]\nChecksCount = 3\nScriptCheckingInterval = 30000\n", 1, {":3: warning: ScriptCheckingInterval 30000 with ChecksCount 3"}},
+        {"[Veltrask]\nChecksCount = 4\nScriptCheckingInterval = 21600\n", 0, {"no findings"}},
+        {"[Veltrask]\n[\tVeltrask_RotateUpwardsPresets ]\n1 = Light_Buggy\n", 1, {":2: warning: blanks inside the brackets"}},
         {"[Other]\nx = 1\n", 1, {"check.ini: warning: no [Veltrask] section"}},
         {"[Veltrask]\n[Veltrask_RotateUpwardPresets]\n1 = Light_Buggy\n", 1,
          {":3: warning: unknown section [Veltrask_RotateUpwardPresets]: the plug-in never reads it (did you mean 'Veltrask_RotateUpwardsPresets'?)"}},

@@ -26,6 +26,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <unordered_map>
 
 #include <ini.h>
 
@@ -35,10 +36,13 @@
 
 namespace standin {
 
+// Names compare without regard to (ASCII) case, so they are indexed by their lower-case form:
+// every lookup by name is one hash, whatever the size of the file.
 struct IniSection
 {
     SysString Name;
     SysVector<IniEntry> Entries;
+    SysStringMap<std::size_t> ByName;  // lower-case entry name -> index in Entries
 };
 
 }  // namespace standin
@@ -46,6 +50,7 @@ struct IniSection
 struct HostIniData
 {
     standin::SysVector<standin::IniSection> Sections;
+    standin::SysStringMap<std::size_t> ByName;  // lower-case section name -> index
 };
 
 namespace standin {
@@ -54,22 +59,6 @@ namespace {
 constexpr std::size_t MaxLineBytes = 198;
 constexpr std::size_t MaxNameChars = 49;
 constexpr std::size_t MaxFileBytes = 16u << 20;
-
-bool Same_Name(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        const unsigned char x = static_cast<unsigned char>(*a);
-        const unsigned char y = static_cast<unsigned char>(*b);
-        const unsigned char fx = (x >= 'A' && x <= 'Z') ? x + 32 : x;
-        const unsigned char fy = (y >= 'A' && y <= 'Z') ? y + 32 : y;
-        if (fx != fy) {
-            return false;
-        }
-        if (x == 0) {
-            return true;
-        }
-    }
-}
 
 bool Is_Blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
@@ -86,7 +75,7 @@ std::string Trim(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
-std::string Lower(std::string text)
+template <class Text> Text Lower(Text text)
 {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
@@ -95,6 +84,8 @@ std::string Lower(std::string text)
     }
     return text;
 }
+
+SysString Lower_Key(const char* name) { return Lower(SysString(name)); }
 
 struct Failure
 {
@@ -105,7 +96,7 @@ struct Failure
 // Splits the raw text into lines (any line end), skipping a leading byte-order mark and each
 // line's indentation; refuses what inih would misread. Every line of the file stays one line,
 // so inih's line numbers are the file's.
-bool Normalise(const std::string& raw, std::string& out, std::vector<std::string>& lines, Failure& failure)
+bool Normalise(const std::string& raw, std::vector<std::string>& lines, Failure& failure)
 {
     std::size_t i = 0;
     if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -123,8 +114,6 @@ bool Normalise(const std::string& raw, std::string& out, std::vector<std::string
             ++indent;
         }
         lines.push_back(line.substr(indent));
-        out += lines.back();
-        out += '\n';
         line.clear();
         ++number;
         return true;
@@ -149,14 +138,16 @@ bool Normalise(const std::string& raw, std::string& out, std::vector<std::string
     return line.empty() || finish();
 }
 
-// Checks the section and key names of every line for what inih would accept silently.
-bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
+// Checks the section and key names of every line for what inih would accept silently, and
+// writes each section line as `[name]`: inih keeps the blanks inside the brackets as part of the
+// name (and cuts a long raw name at 49 characters), while the host drops them, as around keys.
+bool Check_Names(std::vector<std::string>& lines, Failure& failure)
 {
     std::string section;
     bool in_section = false;
-    std::vector<std::pair<std::string, int>> seen;  // "section\nkey", line
+    std::unordered_map<std::string, int> seen;  // "section\nkey" -> line
     for (std::size_t n = 0; n < lines.size(); ++n) {
-        const std::string& line = lines[n];
+        std::string& line = lines[n];
         const int number = static_cast<int>(n + 1);
         if (line.empty() || line[0] == ';' || line[0] == '#') {
             continue;
@@ -183,6 +174,7 @@ bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
             }
             section = Lower(name);
             in_section = true;
+            line = "[" + name + "]";
             continue;
         }
         const std::size_t separator = line.find_first_of("=:");
@@ -203,14 +195,11 @@ bool Check_Names(const std::vector<std::string>& lines, Failure& failure)
             failure = {number, "key name longer than " + std::to_string(MaxNameChars) + " characters"};
             return false;
         }
-        const std::string id = section + '\n' + Lower(key);
-        for (const auto& [other, line_of_other] : seen) {
-            if (other == id) {
-                failure = {number, "key '" + key + "' repeats line " + std::to_string(line_of_other)};
-                return false;
-            }
+        const auto [earlier, fresh] = seen.emplace(section + '\n' + Lower(key), number);
+        if (!fresh) {
+            failure = {number, "key '" + key + "' repeats line " + std::to_string(earlier->second)};
+            return false;
         }
-        seen.emplace_back(id, number);
     }
     return true;
 }
@@ -224,13 +213,11 @@ struct Staging
 
 IniSection& Section_Named(HostIniData& data, const char* name)
 {
-    for (IniSection& section : data.Sections) {
-        if (Same_Name(section.Name.c_str(), name)) {
-            return section;
-        }
+    const auto [found, fresh] = data.ByName.emplace(Lower_Key(name), data.Sections.size());
+    if (fresh) {
+        data.Sections.push_back(IniSection{SysString(name), {}, {}});
     }
-    data.Sections.push_back(IniSection{SysString(name), {}});
-    return data.Sections.back();
+    return data.Sections[found->second];
 }
 
 int On_Entry(void* user, const char* section, const char* name, const char* value)
@@ -246,7 +233,9 @@ int On_Entry(void* user, const char* section, const char* name, const char* valu
             break;
         }
     }
-    Section_Named(staging.Data, section).Entries.push_back(IniEntry{SysString(name), SysString(value), line});
+    IniSection& target = Section_Named(staging.Data, section);
+    target.ByName.emplace(Lower_Key(name), target.Entries.size());
+    target.Entries.push_back(IniEntry{SysString(name), SysString(value), line});
     return 1;
 }
 
@@ -255,12 +244,8 @@ const IniSection* Find_Section(const INIClass& ini, const char* name)
     if (ini.Data == nullptr || name == nullptr) {
         return nullptr;
     }
-    for (const IniSection& section : ini.Data->Sections) {
-        if (Same_Name(section.Name.c_str(), name)) {
-            return &section;
-        }
-    }
-    return nullptr;
+    const auto found = ini.Data->ByName.find(Lower_Key(name));
+    return found != ini.Data->ByName.end() ? &ini.Data->Sections[found->second] : nullptr;
 }
 
 const IniEntry* Find_Entry(const INIClass& ini, const char* section, const char* entry)
@@ -269,24 +254,24 @@ const IniEntry* Find_Entry(const INIClass& ini, const char* section, const char*
     if (found == nullptr || entry == nullptr) {
         return nullptr;
     }
-    for (const IniEntry& candidate : found->Entries) {
-        if (Same_Name(candidate.Name.c_str(), entry)) {
-            return &candidate;
-        }
-    }
-    return nullptr;
+    const auto index = found->ByName.find(Lower_Key(entry));
+    return index != found->ByName.end() ? &found->Entries[index->second] : nullptr;
 }
 
 }  // namespace
 
 bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error)
 {
-    std::string normalised;
     std::vector<std::string> lines;
     Failure failure{0, ""};
-    if (!Normalise(text, normalised, lines, failure) || !Check_Names(lines, failure)) {
+    if (!Normalise(text, lines, failure) || !Check_Names(lines, failure)) {
         error = name + ":" + std::to_string(failure.Line) + ": " + failure.What;
         return false;
+    }
+    std::string normalised;
+    for (const std::string& line : lines) {
+        normalised += line;
+        normalised += '\n';
     }
     Staging staging;
     staging.Lines = &lines;
@@ -298,7 +283,7 @@ bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& i
     if (ini.Data == nullptr) {
         ini.Data = Sys_New<HostIniData>();
     }
-    ini.Data->Sections.swap(staging.Data.Sections);
+    std::swap(*ini.Data, staging.Data);
     return true;
 }
 

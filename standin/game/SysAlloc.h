@@ -41,6 +41,8 @@ struct SysStringHash
 };
 template <class K, class V>
 using SysMap = std::unordered_map<K, V, std::hash<K>, std::equal_to<K>, SysAlloc<std::pair<const K, V>>>;
+template <class V>
+using SysStringMap = std::unordered_map<SysString, V, SysStringHash, std::equal_to<SysString>, SysAlloc<std::pair<const SysString, V>>>;
 
 template <class T, class... Args> T* Sys_New(Args&&... args)
 {

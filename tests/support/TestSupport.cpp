@@ -82,12 +82,16 @@ BlockLog::~BlockLog() { standin::memory::Observe(nullptr, nullptr); }
 
 void BlockLog::Tell(bool released, const void* block, std::size_t bytes, standin::memory::Kind kind, void* context)
 {
-    static_cast<BlockLog*>(context)->Blocks.push_back(
-        {released, static_cast<const char*>(block), bytes, kind, standin::Get_Journal().size()});
+    BlockLog* log = static_cast<BlockLog*>(context);
+    if (!log->Reading) {
+        log->Blocks.push_back({released, static_cast<const char*>(block), bytes, kind, standin::Get_Journal().size()});
+    }
 }
 
 std::vector<BlockLog::Block> BlockLog::Releases() const
 {
+    // What the reading itself allocates is no part of the log (and must not grow it mid-walk).
+    const Pause pause(*this);
     std::vector<Block> out;
     for (const Block& b : Blocks) {
         if (b.Released) {
@@ -99,6 +103,7 @@ std::vector<BlockLog::Block> BlockLog::Releases() const
 
 std::vector<BlockLog::Block> BlockLog::Still_Live() const
 {
+    const Pause pause(*this);
     std::vector<Block> out;
     for (const Block& b : Blocks) {
         if (!b.Released) {

@@ -66,6 +66,14 @@ public:
 
 private:
     static void Tell(bool released, const void* block, std::size_t bytes, standin::memory::Kind kind, void* context);
+
+    struct Pause
+    {
+        explicit Pause(const BlockLog& log) : Log(log) { Log.Reading = true; }
+        ~Pause() { Log.Reading = false; }
+        const BlockLog& Log;
+    };
+    mutable bool Reading = false;
 };
 
 // Ticks until the game time reaches `seconds`.

@@ -1,0 +1,110 @@
+#include "Play.h"
+
+#include <cmath>
+
+#include <fmt/format.h>
+
+#include "Match.h"
+#include "Progress.h"
+#include "Report.h"
+#include "Text.h"
+
+namespace sim {
+
+std::int64_t Ticks_Of(double length, int rate)
+{
+    return static_cast<std::int64_t>(std::llround(length * rate));
+}
+
+bool Within_Limits(double ticks, double objects, const Limits& limits, const std::string& what, std::string& error)
+{
+    if (ticks > static_cast<double>(limits.MaxTicks)) {
+        error = fmt::format("{} would take {:.0f} ticks, more than the {} that --max-ticks allows; raise --max-ticks to "
+                            "play it anyway",
+                            what, ticks, limits.MaxTicks);
+        return false;
+    }
+    const double vehicle_ticks = ticks * std::max(objects, 1.0);
+    if (vehicle_ticks > static_cast<double>(limits.MaxVehicleTicks)) {
+        error = fmt::format("{} would take {:.3g} vehicle-ticks ({:.0f} ticks with {:.0f} objects), more than the {:.3g} that "
+                            "--max-vehicle-ticks allows; raise --max-vehicle-ticks to play it anyway",
+                            what, vehicle_ticks, ticks, objects, static_cast<double>(limits.MaxVehicleTicks));
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+void Apply(Match& match, const Scenario& scenario, const Action& a)
+{
+    switch (a.Kind) {
+    case ActionKind::SpawnObject: match.Spawn(a.Object); break;
+    case ActionKind::Flip: match.Set_Pose(a.Name, a.Pose); break;
+    case ActionKind::Upright: match.Upright(a.Name); break;
+    case ActionKind::Destroy: match.Destroy(a.Name); break;
+    case ActionKind::Invulnerable: match.Make_Invulnerable(a.Name); break;
+    case ActionKind::Reload: {
+        const SettingsFile& file = scenario.SettingsFiles[static_cast<std::size_t>(a.Settings)];
+        match.Apply_Settings(*file.Ini, file.Path, true);
+        break;
+    }
+    case ActionKind::LevelLoad: match.Level_Load(); break;
+    }
+}
+
+}  // namespace
+
+bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, const PlayOptions& options, std::FILE* out,
+                   std::FILE* err, std::string& svg, std::string& error)
+{
+    Match match(scenario.Rate);
+    Timeline timeline(out);
+    JsonLines lines(out);
+    Stories stories(scenario.Rate);
+    match.Observe(&stories);
+    match.Observe(options.Json ? static_cast<Observer*>(&lines) : &timeline);
+
+    if (!match.Load_Plugin(plugin_path, error)) {
+        return false;
+    }
+    if (!options.Json) {
+        const std::string settings =
+            scenario.InitialSettings < 0
+                ? "none (the plug-in's values at load)"
+                : Printable(scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Path);
+        std::fprintf(out, "%s\n\n",
+                     fmt::format("{}: {:g} s of game at {} ticks/s, settings {}", Printable(scenario.File), scenario.Length,
+                                 scenario.Rate, settings)
+                         .c_str());
+    }
+    if (scenario.InitialSettings >= 0) {
+        const SettingsFile& file = scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)];
+        match.Apply_Settings(*file.Ini, file.Path, false);
+    }
+    match.Level_Load();
+
+    Progress progress(err, options.Progress, scenario.Length);
+    std::size_t next = 0;
+    const std::int64_t total = Ticks_Of(scenario.Length, scenario.Rate);
+    for (std::int64_t k = 0; k <= total; ++k) {
+        for (; next < scenario.Actions.size() && scenario.Actions[next].Time <= match.Now() + 1e-9; ++next) {
+            Apply(match, scenario, scenario.Actions[next]);
+        }
+        if (k < total) {
+            match.Tick();
+            progress.Update(static_cast<double>(k) / static_cast<double>(total), match.Now());
+        }
+    }
+    progress.Done(match.Now());
+    match.Finish();
+    if (!options.Json) {
+        stories.Print_Summary(out);
+    }
+    if (options.Chart) {
+        svg = Svg_Chart(stories, scenario.File);
+    }
+    return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,119 @@
+#include "Text.h"
+
+#include <fmt/format.h>
+
+namespace sim {
+namespace {
+
+const char* const Replacement = "\xEF\xBF\xBD";
+
+// The length of the valid UTF-8 sequence at text[i], or 0 when none starts there. Overlong
+// forms, surrogates and code points past U+10FFFF are not valid.
+std::size_t Sequence_At(const std::string& text, std::size_t i, unsigned int& code)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned int least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, code = lead & 0x1Fu, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, code = lead & 0x0Fu, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, code = lead & 0x07u, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0u) != 0x80u) {
+            return 0;
+        }
+        code = (code << 6) | (byte(i + k) & 0x3Fu);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned int code = 0;
+        const std::size_t n = Sequence_At(text, i, code);
+        if (n == 0 || code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
+            // A control character is escaped byte by byte, like an invalid one.
+            const std::size_t bytes = n == 0 ? 1 : n;
+            for (std::size_t k = 0; k < bytes; ++k) {
+                out += fmt::format("\\x{:02x}", static_cast<unsigned char>(text[i + k]));
+            }
+            i += bytes;
+            continue;
+        }
+        if (code == '\\') {
+            out += "\\\\";
+        } else {
+            out.append(text, i, n);
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string Xml_Text(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned int code = 0;
+        const std::size_t n = Sequence_At(text, i, code);
+        if (n == 0) {
+            out += Replacement;
+            ++i;
+            continue;
+        }
+        switch (code) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default:
+            if (code < 0x20 && code != '\t' && code != '\n' && code != '\r') {
+                out += Replacement;
+            } else {
+                out.append(text, i, n);
+            }
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string Valid_Utf8(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned int code = 0;
+        const std::size_t n = Sequence_At(text, i, code);
+        if (n == 0) {
+            out += Replacement;
+            ++i;
+        } else {
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
+}
+
+}  // namespace sim

@@ -1,0 +1,22 @@
+// Names, presets and paths come from files an operator (or anyone) wrote: any bytes at all. These
+// make them safe for each place they are shown.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+// For a terminal: valid UTF-8 text stays as it is; control characters (C0, DEL, C1) and bytes
+// that are not UTF-8 are written as \xNN, and a backslash as \\, so nothing a name holds can
+// move the cursor, recolour the screen or pass for another name.
+std::string Printable(const std::string& text);
+
+// For XML text and attribute values: & < > " ' become entities; bytes that are not UTF-8 and
+// characters XML does not allow (C0 controls but tab, line feed and carriage return) become
+// U+FFFD.
+std::string Xml_Text(const std::string& text);
+
+// Valid UTF-8 with every byte that is not part of a valid sequence replaced by U+FFFD.
+std::string Valid_Utf8(const std::string& text);
+
+}  // namespace sim

@@ -1,0 +1,280 @@
+// What veltrask-sim and the stand-in host make of hostile and broken input: any bytes in a name
+// are shown safely in every output, and every fault is a message with status 2, never a crash,
+// a hang or a report of success.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <tinyxml2.h>
+
+#include "Host.h"
+#include "SimSupport.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using test::Quoted;
+using test::Result;
+using test::Run_Sim;
+using test::Scratch;
+
+const std::string examples = VELTRASK_SOURCE_DIR "/examples/";
+
+std::vector<json> Json_Lines(const std::string& out)
+{
+    std::vector<json> lines;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        const std::size_t end = out.find('\n', start);
+        lines.push_back(json::parse(out.substr(start, end - start), nullptr, false));
+        EXPECT_FALSE(lines.back().is_discarded()) << "not JSON: " << out.substr(start, end - start);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// --- Names of any bytes ---
+
+TEST(HostileNames, JsonLinesStayValidJsonForBytesThatAreNotUtf8)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write("latin1.scenario",
+                                           "length 10\nvehicle A Tank_\xe9 roll 180\nvehicle \"B\xff\xfe\" Heavy_Tank\n"
+                                           "at 1 flip A roll 180\nat 2 upright \"B\xff\xfe\"\n");
+    const Result r = Run_Sim("--json " + Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<json> lines = Json_Lines(r.Out);
+    ASSERT_FALSE(lines.empty());
+    bool seen = false;
+    for (const json& line : lines) {
+        if (line.value("event", "") == "spawn" && line.value("vehicle", "") == "A") {
+            EXPECT_EQ(line["preset"], "Tank_\xEF\xBF\xBD") << "a byte that is not UTF-8 is written as U+FFFD";
+            seen = true;
+        }
+    }
+    EXPECT_TRUE(seen);
+}
+
+// Every element of the chart is one the chart draws; a name can only ever be text.
+void Expect_Only_Chart_Elements(const tinyxml2::XMLElement* element, std::set<std::string>& texts)
+{
+    static const std::set<std::string> drawn = {"svg", "rect", "text", "tspan", "line", "path", "circle", "g"};
+    for (; element != nullptr; element = element->NextSiblingElement()) {
+        EXPECT_EQ(drawn.count(element->Name()), 1u) << "an element <" << element->Name() << "> came from a name";
+        for (const tinyxml2::XMLAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next()) {
+            EXPECT_NE(std::string(a->Name()).rfind("on", 0), 0u) << "an event handler attribute " << a->Name();
+        }
+        if (element->GetText() != nullptr) {
+            texts.insert(element->GetText());
+        }
+        Expect_Only_Chart_Elements(element->FirstChildElement(), texts);
+    }
+}
+
+TEST(HostileNames, TheChartEscapesEveryNameAndParsesAsXml)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write(
+        "hostile &<b>.scenario",  // the title is the path
+        "length 10\n"
+        "vehicle \"<script>alert(1)</script>\" Heavy_Tank roll 180\n"
+        "vehicle \"a&b'c\" \"</text><script>alert(2)</script>\"\n"
+        "vehicle \"><g onload=alert(3)><text>\" Light_Buggy\n"
+        "vehicle \"ctl\x01\x1b\xff\" Scout_Jeep\n");
+    const std::string svg = scratch.Path("chart.svg");
+    const Result r = Run_Sim(Quoted(path) + " --svg " + Quoted(svg));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    tinyxml2::XMLDocument document;
+    ASSERT_EQ(document.LoadFile(svg.c_str()), tinyxml2::XML_SUCCESS) << document.ErrorStr();
+    std::set<std::string> texts;
+    Expect_Only_Chart_Elements(document.RootElement(), texts);
+    EXPECT_EQ(texts.count("<script>alert(1)</script> "), 1u) << "the name is shown as text, whole";
+    EXPECT_EQ(texts.count("</text><script>alert(2)</script>"), 1u);
+    EXPECT_EQ(texts.count("a&b'c "), 1u);
+}
+
+TEST(HostileNames, TheTimelineEscapesControlBytes)
+{
+    Scratch scratch;
+    const std::string path =
+        scratch.Write("ansi.scenario", "length 4\nvehicle \"Evil\x1b[31mRed\" \"Tank\x07\xc2\x9b\" roll 180\n");
+    const Result r = Run_Sim(Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out.find('\x1b'), std::string::npos) << "a raw escape reaches the terminal";
+    EXPECT_EQ(r.Out.find('\x07'), std::string::npos);
+    EXPECT_EQ(r.Out.find("\xc2\x9b"), std::string::npos) << "the C1 control CSI reaches the terminal";
+    EXPECT_NE(r.Out.find("Evil\\x1b[31mRed"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("Tank\\x07\\xc2\\x9b"), std::string::npos) << r.Out;
+}
+
+// --- Settings files ---
+
+TEST(SettingsFiles, BlanksInsideBracketsNameTheSameSectionAndAreLinted)
+{
+    Scratch scratch;
+    scratch.Write("blanks.ini", "[Veltrask]\nCheckInterval = 1\n[ Veltrask_DontFlipKillPresets ]\n1 = Recon_Drone\n");
+    const std::string path = scratch.Write("exempt.scenario", "settings blanks.ini\nlength 20\nvehicle D Recon_Drone roll 180\n");
+    const Result r = Run_Sim("--json " + Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    for (const json& line : Json_Lines(r.Out)) {
+        EXPECT_NE(line.value("event", ""), "damaged") << "the exempt vehicle was killed: " << line;
+    }
+    const Result check = Run_Sim("--check " + Quoted(scratch.Path("blanks.ini")));
+    EXPECT_EQ(check.Status, 1);
+    EXPECT_NE(check.Out.find("blanks.ini:3: warning: blanks inside the brackets"), std::string::npos) << check.Out;
+}
+
+TEST(SettingsFiles, AnInfinitePeriodIsShownAsNullInJson)
+{
+    Scratch scratch;
+    scratch.Write("never.ini", "[Veltrask]\nScriptCheckingInterval = 1e39\n");
+    const std::string path = scratch.Write("never.scenario", "settings never.ini\nlength 5\nvehicle T Heavy_Tank roll 180\n");
+    const Result r = Run_Sim("--json " + Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    int timers = 0;
+    for (const json& line : Json_Lines(r.Out)) {
+        if (line.value("event", "") == "timer-started") {
+            EXPECT_TRUE(line["period"].is_null()) << line;
+            ++timers;
+        }
+    }
+    EXPECT_EQ(timers, 1);
+}
+
+// --- Loading the plug-in ---
+
+TEST(PluginLoading, APluginInitThatReturnsNullIsAnError)
+{
+    standin::LoadedPlugin plugin;
+    std::string error;
+    EXPECT_FALSE(plugin.Load(VELTRASK_NULL_PLUGIN_PATH, error));
+    EXPECT_NE(error.find("Plugin_Init returned no plug-in"), std::string::npos) << error;
+    EXPECT_EQ(plugin.Get(), nullptr);
+
+    const Result r = Run_Sim(Quoted(examples + "default.scenario") + " --plugin " + Quoted(VELTRASK_NULL_PLUGIN_PATH));
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_TRUE(r.Out.empty()) << "nothing is played without a plug-in";
+    EXPECT_NE(r.Err.find("Plugin_Init returned no plug-in"), std::string::npos) << r.Err;
+}
+
+// The loader maps a library straight from its file and trusts its headers: loading one cut short
+// would end the process with SIGBUS, so this test would crash rather than fail without the check.
+TEST(PluginLoading, AFileCutShortOrForeignIsRefusedBeforeTheLoaderSeesIt)
+{
+    Scratch scratch;
+    std::ifstream in(VELTRASK_PLUGIN_PATH, std::ios::binary);
+    const std::string library((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(library.size(), 4096u);
+    for (std::size_t size : {std::size_t{0}, std::size_t{3}, std::size_t{40}, std::size_t{100}, std::size_t{1000},
+                             library.size() / 2, library.size() - 1}) {
+        const std::string path = scratch.Write("cut.so", library.substr(0, size));
+        standin::LoadedPlugin plugin;
+        std::string error;
+        EXPECT_FALSE(plugin.Load(path, error)) << size << " bytes";
+        EXPECT_NE(error.find(path + ": not a plug-in library for this machine: "), std::string::npos) << error;
+    }
+    const std::string text = scratch.Write("text.so", "#!/bin/sh\necho hello\n");
+    standin::LoadedPlugin plugin;
+    std::string error;
+    EXPECT_FALSE(plugin.Load(text, error));
+    EXPECT_NE(error.find("not an ELF file"), std::string::npos) << error;
+    EXPECT_FALSE(plugin.Load(scratch.Path(""), error)) << "a folder";
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+
+    const Result r = Run_Sim(Quoted(examples + "default.scenario") + " --plugin " + Quoted(scratch.Path("cut.so")));
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("the file is cut short"), std::string::npos) << r.Err;
+}
+
+// --- How much work a run may ask for ---
+
+TEST(RunawayWork, AFewWordsCannotAskForHoursAndTheBoundCanBeRaised)
+{
+    Scratch scratch;
+    const std::string huge = scratch.Write("huge.scenario", "length 1e7\nrate 1000\nvehicle T Heavy_Tank\n");
+    Result r = Run_Sim(Quoted(huge));
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_TRUE(r.Out.empty());
+    EXPECT_NE(r.Err.find("10000000000 ticks, more than the 100000000 that --max-ticks allows"), std::string::npos) << r.Err;
+
+    const std::string small = scratch.Write("small.scenario", "length 100\nrate 30\nvehicle T Heavy_Tank\n");
+    EXPECT_EQ(Run_Sim(Quoted(small) + " --max-ticks 2999").Status, 2);
+    EXPECT_EQ(Run_Sim(Quoted(small) + " --max-ticks 3000").Status, 0);
+
+    r = Run_Sim("--random 1 --vehicles 1000000 --length 1000000 --rate 1000");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("--max-ticks"), std::string::npos) << r.Err;
+    r = Run_Sim("--random 1 --vehicles 100000 --length 100000 --rate 10");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("--max-vehicle-ticks"), std::string::npos) << r.Err;
+    EXPECT_EQ(Run_Sim("--random 1 --vehicles 10 --length 10 --max-vehicle-ticks 2999").Status, 2);
+    EXPECT_EQ(Run_Sim("--random 1 --vehicles 10 --length 10 --max-vehicle-ticks 3000").Status, 0);
+}
+
+// --- Output that cannot be written ---
+
+TEST(FailedWrites, AFullDiskIsAFailureInEveryMode)
+{
+    const std::string settings = Quoted(examples + "settings.ini");
+    const std::string scenario = Quoted(examples + "default.scenario");
+    for (const std::string& arguments :
+         {scenario, "--json " + scenario, "--check " + settings, std::string("--random 1 --vehicles 5 --length 20")}) {
+        const Result r = Run_Sim(arguments + " >/dev/full");
+        EXPECT_EQ(r.Status, 2) << arguments;
+        EXPECT_NE(r.Err.find("cannot write the standard output: No space left on device"), std::string::npos)
+            << arguments << ": " << r.Err;
+    }
+}
+
+TEST(FailedWrites, AChartThatCannotBeWrittenWholeLeavesTheOldOneAsItWas)
+{
+    Scratch scratch;
+    const std::string svg = scratch.Write("chart.svg", "<svg>the chart of an earlier run</svg>\n");
+    // A file-size limit of 512 bytes: the chart's write fails part-way (EFBIG, with SIGXFSZ
+    // ignored), while the timeline goes to a pipe, which the limit does not touch.
+    const Result r = Run_Sim(Quoted(examples + "default.scenario") + " --svg " + Quoted(svg), "trap '' XFSZ; ulimit -f 1; ");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("chart.svg: cannot write: File too large"), std::string::npos) << r.Err;
+    EXPECT_EQ(scratch.Read("chart.svg"), "<svg>the chart of an earlier run</svg>\n") << "half a chart over the old one";
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(fs::path(svg).parent_path())) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"chart.svg"}) << "a temporary file was left behind";
+}
+
+// --- The command line ---
+
+TEST(SimCommandLine, LeniencyIsAnErrorWithAReason)
+{
+    const std::string scenario = Quoted(examples + "default.scenario");
+    const std::string settings = Quoted(examples + "settings.ini");
+    const std::pair<std::string, const char*> cases[] = {
+        {"--random 1 --length nan", "--length nan is not a number of seconds"},
+        {"--random 1 --length inf", "--length inf is not a number of seconds"},
+        {"--random -1", "--random takes a seed from 0 to 18446744073709551615, not '-1'"},
+        {"--random 18446744073709551616", "not '18446744073709551616'"},
+        {"--random 12abc", "not '12abc'"},
+        {"--check " + settings + " " + scenario, "--check takes the settings file alone"},
+        {"--check " + settings + " --random 1", "--check takes the settings file alone"},
+        {"--check " + settings + " --json", "--check takes the settings file alone"},
+        {"--check " + settings + " --svg x.svg", "--check takes the settings file alone"},
+        {"--settings '' " + scenario, "--settings needs a file name"},
+        {scenario + " --svg ''", "--svg needs a file name"},
+    };
+    for (const auto& [arguments, why] : cases) {
+        const Result r = Run_Sim(arguments);
+        EXPECT_EQ(r.Status, 2) << arguments;
+        EXPECT_NE(r.Err.find(why), std::string::npos) << arguments << ": " << r.Err;
+        EXPECT_TRUE(r.Out.empty()) << arguments;
+    }
+    EXPECT_EQ(Run_Sim("--random 18446744073709551615 --vehicles 2 --length 5").Status, 0) << "the largest seed";
+}
+
+}  // namespace
