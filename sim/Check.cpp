@@ -12,6 +12,7 @@
 #include "Host.h"
 #include "INIClass.h"
 #include "Scenario.h"
+#include "Text.h"
 
 namespace sim {
 namespace {
@@ -117,13 +118,14 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
     INIClass ini;
     std::string error;
     if (!standin::Load_Ini_File(path, ini, error)) {
-        std::fprintf(err, "%s\n", error.c_str());
+        std::fprintf(err, "%s\n", Printable(error).c_str());
         return 2;
     }
     int warnings = 0;
     auto warn = [&](int line, const std::string& what) {
         const std::string where = line > 0 ? fmt::format("{}:{}", path, line) : path;  // 0: the whole file
-        std::fprintf(out, "%s\n", fmt::format("{}: warning: {}", where, what).c_str());
+        // Names in the file may hold any bytes: control characters reach the terminal escaped.
+        std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
         ++warnings;
     };
 
@@ -230,7 +232,7 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
         }
     }
     if (warnings == 0) {
-        std::fprintf(out, "%s: no findings\n", path.c_str());
+        std::fprintf(out, "%s: no findings\n", Printable(path).c_str());
     }
     return warnings == 0 ? 0 : 1;
 }
