@@ -7,10 +7,10 @@
 // The host's own bookkeeping for one object; opaque to plug-ins.
 struct HostObjectState;
 
-class HOST_API ScriptableGameObj
+class ScriptableGameObj
 {
 public:
-    virtual ~ScriptableGameObj();
+    HOST_API virtual ~ScriptableGameObj();
 
     ScriptableGameObj(const ScriptableGameObj&) = delete;
     ScriptableGameObj& operator=(const ScriptableGameObj&) = delete;
@@ -24,18 +24,18 @@ private:
     HostObjectState* State;
 };
 
-class HOST_API SmartGameObj : public ScriptableGameObj
+class SmartGameObj : public ScriptableGameObj
 {
 public:
-    explicit SmartGameObj(HostObjectState* state);
-    ~SmartGameObj() override;
+    HOST_API explicit SmartGameObj(HostObjectState* state);
+    HOST_API ~SmartGameObj() override;
 };
 
-class HOST_API VehicleGameObj : public SmartGameObj
+class VehicleGameObj : public SmartGameObj
 {
 public:
-    explicit VehicleGameObj(HostObjectState* state);
-    ~VehicleGameObj() override;
+    HOST_API explicit VehicleGameObj(HostObjectState* state);
+    HOST_API ~VehicleGameObj() override;
 };
 
 // A singly linked list node and list of the host's.
@@ -58,15 +58,15 @@ public:
     SLNode<T>* TailNode;
 };
 
-class HOST_API GameObjManager
+class GameObjManager
 {
 public:
     // Every object of the running game, in order of creation.
-    static SList<SmartGameObj> SmartGameObjList;
+    HOST_API static SList<SmartGameObj> SmartGameObjList;
 };
 
 // The game in progress.
-class HOST_API cGameData
+class cGameData
 {
 public:
     // Whole seconds of game time since the level started; rises while a game runs.

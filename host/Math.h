@@ -12,14 +12,14 @@ struct Vector3
 
 // An object's transform: three rows of four floats. Row i holds the i-th components of the
 // object's x axis, y axis, z axis and translation, in that order.
-class HOST_API Matrix3D
+class Matrix3D
 {
 public:
     float Row[3][4];
 
     // The rotation about the world's Y axis, in radians: the angle of the object's z axis from
     // the world's Z axis within the world's XZ plane.
-    float getRotationY() const;
+    HOST_API float getRotationY() const;
 
     static Matrix3D Identity()
     {

@@ -13,53 +13,54 @@ enum ActionCompleteReason : int;
 
 // Base class of every script. The host creates scripts through their factory, attaches them
 // to objects and owns them from then on; it ends them through the virtual destructor.
-class HOST_API ScriptImpClass
+// HOST_API marks what the host's library exports; the inline members are compiled into users.
+class ScriptImpClass
 {
 public:
-    ScriptImpClass();
-    virtual ~ScriptImpClass();
+    HOST_API ScriptImpClass();
+    HOST_API virtual ~ScriptImpClass();
 
     ScriptImpClass(const ScriptImpClass&) = delete;
     ScriptImpClass& operator=(const ScriptImpClass&) = delete;
 
-    virtual const char* Get_Name();
+    HOST_API virtual const char* Get_Name();
 
 protected:
-    virtual void Attach(ScriptableGameObj* obj);
-    virtual void Detach(ScriptableGameObj* obj);
+    HOST_API virtual void Attach(ScriptableGameObj* obj);
+    HOST_API virtual void Detach(ScriptableGameObj* obj);
 
 public:
-    virtual void Created(ScriptableGameObj* obj);
-    virtual void Destroyed(ScriptableGameObj* obj);
-    virtual void Killed(ScriptableGameObj* obj, ScriptableGameObj* killer);
-    virtual void Damaged(ScriptableGameObj* obj, ScriptableGameObj* damager, float amount);
-    virtual void Custom(ScriptableGameObj* obj, int type, int param, ScriptableGameObj* sender);
-    virtual void Sound_Heard(ScriptableGameObj* obj, const CombatSound& sound);
-    virtual void Enemy_Seen(ScriptableGameObj* obj, ScriptableGameObj* enemy);
-    virtual void Action_Complete(ScriptableGameObj* obj, int action_id,
-                                 ActionCompleteReason reason);
-    virtual void Timer_Expired(ScriptableGameObj* obj, int number);
-    virtual void Animation_Complete(ScriptableGameObj* obj, const char* animation_name);
-    virtual void Poked(ScriptableGameObj* obj, ScriptableGameObj* poker);
-    virtual void Entered(ScriptableGameObj* obj, ScriptableGameObj* enterer);
-    virtual void Exited(ScriptableGameObj* obj, ScriptableGameObj* exiter);
-    virtual ScriptableGameObj* Owner();
-    virtual ScriptableGameObj** Get_Owner_Ptr();
-    virtual void Set_Parameters_String(const char* params);
-    virtual void Get_Parameters_String(char* buffer, unsigned int size);
+    HOST_API virtual void Created(ScriptableGameObj* obj);
+    HOST_API virtual void Destroyed(ScriptableGameObj* obj);
+    HOST_API virtual void Killed(ScriptableGameObj* obj, ScriptableGameObj* killer);
+    HOST_API virtual void Damaged(ScriptableGameObj* obj, ScriptableGameObj* damager, float amount);
+    HOST_API virtual void Custom(ScriptableGameObj* obj, int type, int param, ScriptableGameObj* sender);
+    HOST_API virtual void Sound_Heard(ScriptableGameObj* obj, const CombatSound& sound);
+    HOST_API virtual void Enemy_Seen(ScriptableGameObj* obj, ScriptableGameObj* enemy);
+    HOST_API virtual void Action_Complete(ScriptableGameObj* obj, int action_id,
+                                          ActionCompleteReason reason);
+    HOST_API virtual void Timer_Expired(ScriptableGameObj* obj, int number);
+    HOST_API virtual void Animation_Complete(ScriptableGameObj* obj, const char* animation_name);
+    HOST_API virtual void Poked(ScriptableGameObj* obj, ScriptableGameObj* poker);
+    HOST_API virtual void Entered(ScriptableGameObj* obj, ScriptableGameObj* enterer);
+    HOST_API virtual void Exited(ScriptableGameObj* obj, ScriptableGameObj* exiter);
+    HOST_API virtual ScriptableGameObj* Owner();
+    HOST_API virtual ScriptableGameObj** Get_Owner_Ptr();
+    HOST_API virtual void Set_Parameters_String(const char* params);
+    HOST_API virtual void Get_Parameters_String(char* buffer, unsigned int size);
 
 protected:
-    virtual void Save(ScriptSaver& saver);
-    virtual void Load(ScriptLoader& loader);
+    HOST_API virtual void Save(ScriptSaver& saver);
+    HOST_API virtual void Load(ScriptLoader& loader);
 
 public:
-    virtual void Save_Data(ScriptSaver& saver);
-    virtual void Load_Data(ScriptLoader& loader);
-    virtual void Register_Auto_Save_Variables();
+    HOST_API virtual void Save_Data(ScriptSaver& saver);
+    HOST_API virtual void Load_Data(ScriptLoader& loader);
+    HOST_API virtual void Register_Auto_Save_Variables();
 
     // Detaches the script from its object; the host deletes it once the call that asked for
     // this has returned.
-    void Destroy_Script();
+    HOST_API void Destroy_Script();
 
     void Set_Factory(ScriptFactory* factory) { Factory = factory; }
     ScriptFactory* Get_Factory() const { return Factory; }
@@ -75,11 +76,11 @@ private:
 
 // Makes the scripts of one name. A live factory makes its name creatable; destroying it
 // withdraws the name.
-class HOST_API ScriptFactory
+class ScriptFactory
 {
 public:
-    ScriptFactory(const char* name, const char* param_description);
-    virtual ~ScriptFactory();
+    HOST_API ScriptFactory(const char* name, const char* param_description);
+    HOST_API virtual ~ScriptFactory();
 
     ScriptFactory(const ScriptFactory&) = delete;
     ScriptFactory& operator=(const ScriptFactory&) = delete;

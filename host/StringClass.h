@@ -15,7 +15,10 @@
 
 #include "HostApi.h"
 
-class HOST_API StringClass
+// Only the host library's own operations carry HOST_API: the inline ones are compiled into each
+// user and are no export of the host's (on the host's platform, a class-wide import would have
+// the plug-in call them, and the private helpers, in the host's DLL).
+class StringClass
 {
 public:
     // Empty, on the shared empty buffer.
@@ -81,15 +84,15 @@ public:
 
     // Afterwards the buffer is m_EmptyString or one of the string's own with room for
     // `length` bytes (at least one); either way its first byte can take a NUL.
-    char* Get_String(int length, bool is_temp);
+    HOST_API char* Get_String(int length, bool is_temp);
     // Afterwards the buffer has room for `length` bytes; old contents need not survive. For a
     // length above 1 it is a buffer of the string's own, with its length word.
-    void Uninitialised_Grow(int length);
+    HOST_API void Uninitialised_Grow(int length);
     // Releases a buffer of the string's own; leaves the shared empty buffer alone.
-    void Free_String();
+    HOST_API void Free_String();
 
-    static char*& m_EmptyString;
-    static char& m_NullChar;
+    HOST_API static char*& m_EmptyString;
+    HOST_API static char& m_NullChar;
 
 private:
     int Length_Word() const

@@ -25,7 +25,7 @@
 
 namespace {
 
-// The plug-in built beside this program.
+// The plug-in built beside this program, or installed with it (bin/ and lib/veltrask/).
 std::string Default_Plugin()
 {
     char path[4096];
@@ -33,8 +33,11 @@ std::string Default_Plugin()
     if (n <= 0) {
         return "./libveltrask.so";
     }
-    std::string exe(path, static_cast<std::size_t>(n));
-    return exe.substr(0, exe.rfind('/') + 1) + "libveltrask.so";
+    const std::string exe(path, static_cast<std::size_t>(n));
+    const std::string folder = exe.substr(0, exe.rfind('/') + 1);
+    const std::string beside = folder + "libveltrask.so";
+    const std::string installed = folder + "../lib/veltrask/libveltrask.so";
+    return access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0 ? installed : beside;
 }
 
 int Fail(const std::string& message)
@@ -71,7 +74,7 @@ bool Parse_Seed(const std::string& text, std::uint64_t& seed)
 int main(int argc, char** argv)
 {
     CLI::App app{"veltrask-sim: plays the Veltrask plug-in in a headless game server, to show what your settings do"};
-    app.set_version_flag("--version", "veltrask-sim 1.0");
+    app.set_version_flag("--version", "veltrask-sim " VELTRASK_VERSION);
     std::string scenario_path;
     std::string plugin_path = Default_Plugin();
     std::string settings_path;

@@ -2,16 +2,21 @@
 // platform: 32-bit Windows with the MSVC ABI, where a virtual destructor takes one slot (on the
 // Itanium ABI of this machine it takes two, so a layout that looks right here proves nothing).
 // Each plug-in source is compiled for that target with the layouts dumped, and the dump is
-// checked slot by slot.
+// checked slot by slot: by default with the compiler and flags CMake gives here; with
+// VELTRASK_ABI_COMPILE_COMMANDS naming the compile_commands.json of a build of veltrask.dll, with
+// that build's own commands, so the check applies to the very objects the DLL is linked from.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -40,23 +45,42 @@ std::string Output_Of(const std::string& command, int& status)
     return out;
 }
 
+// The text between the first `open` after `from` and the next `close`, or "" when absent.
+std::string Between(const std::string& line, std::size_t from, char open, char close, std::size_t& end)
+{
+    const std::size_t start = line.find(open, from);
+    end = start == std::string::npos ? std::string::npos : line.find(close, start + 1);
+    return end == std::string::npos ? "" : line.substr(start + 1, end - start - 1);
+}
+
+// Reads the dump's tables:
+//   VFTable for 'Base' in 'Derived' (20 entries).
+//      0 | Derived::~Derived() [scalar deleting]
 void Parse(const std::string& dump, Tables& tables)
 {
-    static const std::regex header(R"(^VFTable for '([^']+)'(?: in '([^']+)')? \((\d+) entries\)\.$)");
-    static const std::regex slot(R"(^\s*(\d+) \| (.*)$)");
     std::istringstream in(dump);
     std::string line;
     Table* current = nullptr;
     while (std::getline(in, line)) {
-        std::smatch m;
-        if (std::regex_match(line, m, header)) {
-            const std::string key = m[2].matched ? m[2].str() + ":" + m[1].str() : m[1].str();
+        std::size_t end = 0;
+        if (line.rfind("VFTable for '", 0) == 0 && line.size() > 1 && line.back() == '.') {
+            const std::string base = Between(line, 0, '\'', '\'', end);
+            std::string key = base;
+            if (line.compare(end + 1, 5, " in '") == 0) {
+                key = Between(line, end + 1, '\'', '\'', end) + ":" + base;
+            }
+            const std::string count = Between(line, end, '(', ' ', end);
             current = &tables[key];
-            current->Slots.assign(std::stoul(m[3].str()), "");
-        } else if (current != nullptr && std::regex_match(line, m, slot)) {
-            const std::size_t index = std::stoul(m[1].str());
+            current->Slots.assign(static_cast<std::size_t>(std::atoi(count.c_str())), "");
+            continue;
+        }
+        const std::size_t bar = line.find(" | ");
+        const std::size_t digits = line.find_first_not_of(' ');
+        if (current != nullptr && bar != std::string::npos && digits < bar &&
+            line.find_first_not_of("0123456789", digits) == bar) {
+            const std::size_t index = static_cast<std::size_t>(std::atoi(line.c_str() + digits));
             if (index < current->Slots.size()) {
-                current->Slots[index] = m[2].str();
+                current->Slots[index] = line.substr(bar + 3);
             }
         } else {
             current = nullptr;  // the indices listing and anything else ends a table
@@ -64,18 +88,74 @@ void Parse(const std::string& dump, Tables& tables)
     }
 }
 
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// A build's command for one object, made to dump the layouts and write no object.
+std::string Dumping(const std::string& command)
+{
+    std::istringstream in(command);
+    std::string word;
+    std::string out;
+    while (in >> word) {
+        if (word == "-o") {
+            in >> word;  // and its file
+            continue;
+        }
+        if (word != "-c") {
+            out += word + " ";
+        }
+    }
+    return out + "-S -o /dev/null -Xclang -fdump-vtable-layouts";
+}
+
+// The commands to run, one for each plug-in source; `error` when they cannot be had.
+std::vector<std::string> Commands(std::string& error)
+{
+    std::vector<std::string> commands;
+    const char* build = std::getenv("VELTRASK_ABI_COMPILE_COMMANDS");
+    if (build == nullptr) {
+        std::istringstream sources(VELTRASK_PLUGIN_SOURCES);
+        std::string source;
+        while (std::getline(sources, source, '|')) {
+            commands.push_back(std::string(VELTRASK_ABI_COMPILE) + " " + Quoted(source));
+        }
+        return commands;
+    }
+    std::ifstream in(build);
+    const nlohmann::json entries = nlohmann::json::parse(in, nullptr, false);
+    if (!in.good() && !in.eof()) {
+        error = std::string("cannot read ") + build;
+        return commands;
+    }
+    if (!entries.is_array()) {
+        error = std::string(build) + " is not a list of compile commands";
+        return commands;
+    }
+    const std::string root = VELTRASK_SOURCE_DIR;
+    for (const nlohmann::json& entry : entries) {
+        const std::string file = entry.value("file", "");
+        for (const char* folder : {"/containers/", "/plugin/", "/scripts/"}) {
+            if (file.rfind(root + folder, 0) == 0) {
+                commands.push_back("cd " + Quoted(entry.value("directory", ".")) + " && " + Dumping(entry.value("command", "")));
+            }
+        }
+    }
+    if (commands.size() != 7) {
+        error = std::string(build) + " compiles " + std::to_string(commands.size()) + " plug-in sources, not 7";
+    }
+    return commands;
+}
+
 class HostAbi : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        std::istringstream sources(VELTRASK_PLUGIN_SOURCES);
-        std::string source;
-        while (std::getline(sources, source, '|')) {
+        for (const std::string& command : Commands(setup_error)) {
             int status = 0;
-            const std::string dump = Output_Of(std::string(VELTRASK_ABI_COMPILE) + " '" + source + "'", status);
+            const std::string dump = Output_Of(command, status);
             if (status != 0) {
-                setup_error += source + " did not compile for the host's platform:\n" + dump + "\n";
+                setup_error += command + "\nfailed for the host's platform:\n" + dump + "\n";
             }
             Parse(dump, *tables);
         }
