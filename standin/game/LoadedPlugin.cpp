@@ -64,7 +64,9 @@ bool Check_Library_File(const std::string& path, std::string& error)
         error = path + ": cannot read: " + std::strerror(errno);
         return false;
     }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<char> bytes(static_cast<std::size_t>(info.st_size));
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (in.bad()) {
         error = path + ": cannot read";
         return false;

@@ -37,7 +37,8 @@ template <class T> using SysVector = std::vector<T, SysAlloc<T>>;
 using SysString = std::basic_string<char, std::char_traits<char>, SysAlloc<char>>;
 struct SysStringHash
 {
-    std::size_t operator()(const SysString& s) const { return std::hash<std::string_view>{}(s); }
+    using is_transparent = void;  // looks up by any text, without making a SysString of it
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 template <class K, class V>
 using SysMap = std::unordered_map<K, V, std::hash<K>, std::equal_to<K>, SysAlloc<std::pair<const K, V>>>;

@@ -31,8 +31,10 @@ struct HostObjectState
     standin::SysVector<unsigned int> Scripts;  // serials, in order of attachment
     SLNode<SmartGameObj> Node{};
     SLNode<SmartGameObj>* PrevNode = nullptr;
-    SmartGameObj* Object = nullptr;
+    SmartGameObj* Object = nullptr;  // constructed in Storage
+    alignas(VehicleGameObj) unsigned char Storage[sizeof(VehicleGameObj)];
 };
+static_assert(sizeof(VehicleGameObj) >= sizeof(SmartGameObj), "either kind of object fits the storage");
 
 SList<SmartGameObj> GameObjManager::SmartGameObjList = {nullptr, nullptr};
 
@@ -101,8 +103,40 @@ struct World
     long long AutoSaveRegistrations = 0;
 
     Journal Log;
-    std::unordered_set<SysString, SysStringHash, std::equal_to<SysString>, SysAlloc<SysString>> Interned;
+    // Looked up by the text itself, so a name already interned (nearly every one) costs no
+    // allocation.
+    std::unordered_set<SysString, SysStringHash, std::equal_to<>, SysAlloc<SysString>> Interned;
+
+    // Object states come from blocks of many, and a state that goes is used again: a match
+    // spawns and destroys objects all the time, and they stay close together in memory.
+    static constexpr std::size_t StatesPerBlock = 256;
+    SysVector<HostObjectState*> StateBlocks;
+    SysVector<HostObjectState*> FreeStates;
 };
+
+HostObjectState* New_State(World& w)
+{
+    if (w.FreeStates.empty()) {
+        auto* block = static_cast<HostObjectState*>(std::malloc(sizeof(HostObjectState) * World::StatesPerBlock));
+        if (block == nullptr) {
+            std::abort();  // the host itself out of memory
+        }
+        w.StateBlocks.push_back(block);
+        for (std::size_t i = World::StatesPerBlock; i-- > 0;) {
+            w.FreeStates.push_back(block + i);
+        }
+    }
+    HostObjectState* state = w.FreeStates.back();
+    w.FreeStates.pop_back();
+    return new (state) HostObjectState();
+}
+
+void Delete_State(World& w, HostObjectState* state)
+{
+    state->Object->~SmartGameObj();
+    state->~HostObjectState();
+    w.FreeStates.push_back(state);
+}
 
 // Never destroyed: scripts may still be alive at process exit, and their code may be gone.
 World& W()
@@ -116,7 +150,10 @@ const char* Intern(const char* text)
     if (text == nullptr) {
         return nullptr;
     }
-    return W().Interned.emplace(text).first->c_str();
+    World& w = W();
+    const std::string_view key(text);
+    const auto found = w.Interned.find(key);
+    return found != w.Interned.end() ? found->c_str() : w.Interned.emplace(key).first->c_str();
 }
 
 void Release_Graveyard()
@@ -134,8 +171,7 @@ void Release_Graveyard()
         SysVector<HostObjectState*> objects;
         objects.swap(w.ObjectGraveyard);
         for (HostObjectState* state : objects) {
-            Sys_Delete(state->Object);
-            Sys_Delete(state);
+            Delete_State(w, state);
         }
     }
 }
@@ -263,7 +299,7 @@ HostObjectState* Spawn(const char* label, const char* preset, bool vehicle, unsi
     if (!w.Running) {
         return nullptr;
     }
-    HostObjectState* state = Sys_New<HostObjectState>();
+    HostObjectState* state = New_State(w);
     state->Id = w.NextObjectId++;
     state->Label = label != nullptr ? label : "";
     state->Preset = preset != nullptr ? preset : "";
@@ -272,9 +308,9 @@ HostObjectState* Spawn(const char* label, const char* preset, bool vehicle, unsi
     state->Transform = transform;
     state->Health = health;
     if (vehicle) {
-        state->Object = Sys_New<VehicleGameObj>(state);
+        state->Object = new (state->Storage) VehicleGameObj(state);
     } else {
-        state->Object = Sys_New<SmartGameObj>(state);
+        state->Object = new (state->Storage) SmartGameObj(state);
     }
     SList<SmartGameObj>& list = GameObjManager::SmartGameObjList;
     state->Node.Object = state->Object;
