@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "GameObjects.h"
-#include "ScriptNames.h"
+#include "Contract.h"
 #include "Scripts.h"
 #include "Settings.h"
 #include "StringClass.h"

@@ -1,13 +1,9 @@
 // The test of whether an object lies flipped, shared by the scan and both scripts.
 #pragma once
 
+#include "Contract.h"
+
 class ScriptableGameObj;
-
-// |rotation about Y| beyond this many radians is flipped (the float 1.3: 0x3FA66666).
-const float FlipAngleLimit = 1.3f;
-
-// Vehicles in this mode are never scanned.
-const unsigned int ExemptVehicleMode = 4;
 
 // True when the absolute rotation about Y, as a float, is strictly above FlipAngleLimit.
 // Exactly the limit, or a NaN, counts as upright.

@@ -5,9 +5,9 @@
 #include "StringClass.h"
 #include "StringHashTable.h"
 
-int CheckInterval = 3;
-int ChecksCount = 4;
-float ScriptCheckingInterval = 1.0f;
+int CheckInterval = CheckIntervalAtLoad;
+int ChecksCount = ChecksCountAtLoad;
+float ScriptCheckingInterval = ScriptCheckingIntervalAtLoad;
 
 namespace {
 
@@ -36,9 +36,9 @@ void FlippedVehiclePlugin::Load_Global_Settings(INIClass* ini)
     if (ini == nullptr) {
         return;
     }
-    CheckInterval = ini->Get_Int(SETTINGS_SECTION, "CheckInterval", 2);
-    ChecksCount = ini->Get_Int(SETTINGS_SECTION, "ChecksCount", 4);
-    ScriptCheckingInterval = ini->Get_Float(SETTINGS_SECTION, "ScriptCheckingInterval", 1.0f);
+    CheckInterval = ini->Get_Int(SETTINGS_SECTION, CHECK_INTERVAL_KEY, CheckIntervalDefault);
+    ChecksCount = ini->Get_Int(SETTINGS_SECTION, CHECKS_COUNT_KEY, ChecksCountDefault);
+    ScriptCheckingInterval = ini->Get_Float(SETTINGS_SECTION, SCRIPT_CHECKING_INTERVAL_KEY, ScriptCheckingIntervalDefault);
     Load_Preset_List(*ini, DONT_FLIP_KILL_SECTION, DontFlipKillPresets);
     Load_Preset_List(*ini, ROTATE_UPWARDS_SECTION, RotateUpwardsPresets);
 }

@@ -2,6 +2,8 @@
 // nothing copies them, so a settings event takes effect at the next use.
 #pragma once
 
+#include "Contract.h"
+
 class StringHashTableClass;
 
 // Least clock advance between two scans. 3 until settings arrive; 2 when they lack it.
@@ -15,8 +17,3 @@ extern float ScriptCheckingInterval;
 extern StringHashTableClass DontFlipKillPresets;
 // Vehicles of these presets are turned upright instead of killed.
 extern StringHashTableClass RotateUpwardsPresets;
-
-// Section and key names of the settings file.
-#define SETTINGS_SECTION "Veltrask"
-#define DONT_FLIP_KILL_SECTION "Veltrask_DontFlipKillPresets"
-#define ROTATE_UPWARDS_SECTION "Veltrask_RotateUpwardsPresets"

@@ -12,7 +12,7 @@
 #include "FlipKillScript.h"
 #include "FlippedVehiclePlugin.h"
 #include "RotateUpwardsScript.h"
-#include "ScriptNames.h"
+#include "Contract.h"
 #include "Settings.h"
 #include "StringHashTable.h"
 #include "TypedScriptFactory.h"

@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "Scan.h"
-#include "ScriptNames.h"
+#include "Contract.h"
 #include "Settings.h"
 
 void FlipKillScript::Created(ScriptableGameObj* obj)

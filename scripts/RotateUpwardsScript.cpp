@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "Scan.h"
-#include "ScriptNames.h"
+#include "Contract.h"
 
 namespace {
 

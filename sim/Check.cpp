@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "Contract.h"
 #include "Host.h"
 #include "INIClass.h"
 #include "Scenario.h"
@@ -17,10 +18,10 @@
 namespace sim {
 namespace {
 
-const char* const Main = "Veltrask";
-const char* const DontKill = "Veltrask_DontFlipKillPresets";
-const char* const Rotate = "Veltrask_RotateUpwardsPresets";
-const char* const Keys[] = {"CheckInterval", "ChecksCount", "ScriptCheckingInterval"};
+const char* const Main = SETTINGS_SECTION;
+const char* const DontKill = DONT_FLIP_KILL_SECTION;
+const char* const Rotate = ROTATE_UPWARDS_SECTION;
+const char* const Keys[] = {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY};
 
 std::string Lower(std::string s)
 {
@@ -143,43 +144,47 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
             for (const auto& entry : section.Entries) {
                 lists[key].emplace_back(entry.Value, entry.Line);
             }
-        } else if (Lower(name).rfind("veltrask", 0) == 0) {
+        } else if (Lower(name).rfind(Lower(Main), 0) == 0) {
             warn(first_line, fmt::format("unknown section [{}]: the plug-in never reads it{}", name,
                                          Suggest(name, std::vector<std::string>{Main, DontKill, Rotate})));
         }
     }
 
-    long long checks = 4;  // what ChecksCount will be: the file's, when it is a usable count
-    float period = 1.0f;
+    long long checks = ChecksCountDefault;  // what ChecksCount will be: the file's, when it is a usable count
+    float period = ScriptCheckingIntervalDefault;
     int period_line = 0;
     if (main == nullptr) {
-        warn(0, "no [Veltrask] section: CheckInterval 2, ChecksCount 4 and ScriptCheckingInterval 1.0 apply");
+        warn(0, fmt::format("no [{}] section: CheckInterval {}, ChecksCount {} and ScriptCheckingInterval {:.1f} apply", Main,
+                            CheckIntervalDefault, ChecksCountDefault, ScriptCheckingIntervalDefault));
     } else {
         for (const auto& entry : main->Entries) {
             const std::string key = entry.Name;
             const std::string value = entry.Value;
             const int line = entry.Line;
-            if (Lower(key) == "checkinterval") {
+            if (Lower(key) == Lower(CHECK_INTERVAL_KEY)) {
                 long long n = 0;
                 if (!Whole_Number(value, n)) {
-                    warn(line, fmt::format("CheckInterval '{}' is not a whole number: the plug-in uses 2", value));
+                    warn(line, fmt::format("CheckInterval '{}' is not a whole number: the plug-in uses {}", value,
+                                           CheckIntervalDefault));
                 } else if (n <= 0) {
                     warn(line, fmt::format("CheckInterval {} scans every vehicle on every tick", n));
                 }
-            } else if (Lower(key) == "checkscount") {
+            } else if (Lower(key) == Lower(CHECKS_COUNT_KEY)) {
                 long long n = 0;
                 if (!Whole_Number(value, n)) {
-                    warn(line, fmt::format("ChecksCount '{}' is not a whole number: the plug-in uses 4", value));
+                    warn(line, fmt::format("ChecksCount '{}' is not a whole number: the plug-in uses {}", value,
+                                           ChecksCountDefault));
                 } else if (n <= 1) {
                     warn(line, fmt::format("ChecksCount {} kills a flipped vehicle at its first check", n));
                 } else {
                     checks = n;
                 }
-            } else if (Lower(key) == "scriptcheckinginterval") {
+            } else if (Lower(key) == Lower(SCRIPT_CHECKING_INTERVAL_KEY)) {
                 char* end = nullptr;
                 const float f = std::strtof(value.c_str(), &end);
                 if (value.empty() || *end != '\0') {
-                    warn(line, fmt::format("ScriptCheckingInterval '{}' is not a number: the plug-in uses 1.0", value));
+                    warn(line, fmt::format("ScriptCheckingInterval '{}' is not a number: the plug-in uses {:.1f}", value,
+                                           ScriptCheckingIntervalDefault));
                 } else if (std::isnan(f)) {
                     warn(line, "ScriptCheckingInterval is not a number (NaN): every check comes at the next tick");
                 } else if (std::isinf(f)) {

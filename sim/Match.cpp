@@ -4,6 +4,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "Contract.h"
 #include "INIClass.h"
 #include "StringClass.h"
 
@@ -37,15 +38,20 @@ Matrix3D Transform_Of(const Orientation& pose, const double position[3])
     return m;
 }
 
-bool Reads_Flipped(const Matrix3D& transform) { return std::fabs(transform.getRotationY()) > 1.3f; }
+bool Reads_Flipped(const Matrix3D& transform) { return std::fabs(transform.getRotationY()) > FlipAngleLimit; }
+
+ActiveSettings::ActiveSettings()
+    : CheckInterval(CheckIntervalAtLoad), ChecksCount(ChecksCountAtLoad), ScriptCheckingInterval(ScriptCheckingIntervalAtLoad)
+{
+}
 
 void ActiveSettings::Apply(const INIClass& ini)
 {
-    CheckInterval = ini.Get_Int("Veltrask", "CheckInterval", 2);
-    ChecksCount = ini.Get_Int("Veltrask", "ChecksCount", 4);
-    ScriptCheckingInterval = ini.Get_Float("Veltrask", "ScriptCheckingInterval", 1.0f);
-    for (auto [section, list, set] : {std::tuple{"Veltrask_DontFlipKillPresets", &DontFlipKill, &DontFlipKillSet},
-                                      std::tuple{"Veltrask_RotateUpwardsPresets", &RotateUpwards, &RotateUpwardsSet}}) {
+    CheckInterval = ini.Get_Int(SETTINGS_SECTION, CHECK_INTERVAL_KEY, CheckIntervalDefault);
+    ChecksCount = ini.Get_Int(SETTINGS_SECTION, CHECKS_COUNT_KEY, ChecksCountDefault);
+    ScriptCheckingInterval = ini.Get_Float(SETTINGS_SECTION, SCRIPT_CHECKING_INTERVAL_KEY, ScriptCheckingIntervalDefault);
+    for (auto [section, list, set] : {std::tuple{DONT_FLIP_KILL_SECTION, &DontFlipKill, &DontFlipKillSet},
+                                      std::tuple{ROTATE_UPWARDS_SECTION, &RotateUpwards, &RotateUpwardsSet}}) {
         for (int i = 0; i < ini.Entry_Count(section); ++i) {
             StringClass value;
             ini.Get_String(value, section, ini.Get_Entry(section, i), nullptr);

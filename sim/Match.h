@@ -43,13 +43,14 @@ struct Happening
 // event (or the values at load), and every name ever listed, since its sets only grow.
 struct ActiveSettings
 {
-    int CheckInterval = 3;
-    int ChecksCount = 4;
-    float ScriptCheckingInterval = 1.0f;
+    int CheckInterval;  // the values at load (see Match.cpp)
+    int ChecksCount;
+    float ScriptCheckingInterval;
     std::vector<std::string> DontFlipKill;   // in the order first listed
     std::vector<std::string> RotateUpwards;
 
 
+    ActiveSettings();
     void Apply(const INIClass& ini);
     bool Is_Exempt(const std::string& preset) const;
     bool Is_Rotated(const std::string& preset) const;

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "Contract.h"
 #include "Progress.h"
 #include "Text.h"
 
@@ -274,7 +275,7 @@ private:
         sim::Spawn spawn;
         spawn.Name = car.Name;
         spawn.Preset = car.Preset;
-        spawn.Mode = car.Category == Kind::Ignored ? 4 : 0;
+        spawn.Mode = car.Category == Kind::Ignored ? ExemptVehicleMode : 0;
         spawn.Position[0] = static_cast<double>(index % 100) * 10.0;
         spawn.Position[1] = static_cast<double>(index / 100) * 10.0;
         spawn.Pose.Yaw = Random.Between(0, 360);

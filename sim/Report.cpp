@@ -7,13 +7,14 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "Contract.h"
 #include "Text.h"
 
 namespace sim {
 namespace {
 
 bool Is(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
-bool Is_Flip_Kill(const char* script) { return script != nullptr && Is(script, "Veltrask_Script"); }
+bool Is_Flip_Kill(const char* script) { return script != nullptr && Is(script, FLIP_KILL_SCRIPT_NAME); }
 
 std::string Pose_Text(const Orientation& p)
 {
@@ -182,9 +183,12 @@ void Stories::On(const Happening& h)
     if (Over) {
         return;
     }
+    Foretold.On(h);
     if (Is(e, "settings") || Is(e, "reload")) {
-        Settings.Apply(*h.Ini);
-        Changes.push_back({h.Tick, false, Settings.CheckInterval});
+        // The lists only grow, and a later settings event can exempt a vehicle already in play.
+        for (Story& story : List) {
+            story.Exempt = story.Exempt || Foretold.Settings_Now().Is_Exempt(story.Info.Preset);
+        }
         return;
     }
     if (Is(e, "spawn")) {
@@ -192,8 +196,8 @@ void Stories::On(const Happening& h)
         Story story;
         story.Info = *h.Object;
         story.Spawned = h.Time;
-        story.Exempt = Settings.Is_Exempt(h.Object->Preset);
-        story.Rotated = Settings.Is_Rotated(h.Object->Preset);
+        story.Exempt = Foretold.Settings_Now().Is_Exempt(h.Object->Preset);
+        story.Rotated = Foretold.Turned_Upright(*h.Object);
         const double origin[3] = {0, 0, 0};
         if (Reads_Flipped(Transform_Of(*h.Pose, origin))) {
             story.FlippedSpans.emplace_back(h.Time, -1.0);
@@ -202,7 +206,6 @@ void Stories::On(const Happening& h)
         return;
     }
     if (Is(e, "level-load")) {
-        Changes.push_back({h.Tick, true, 0});
         for (Story& story : List) {
             if (story.Removed < 0 && story.Killed < 0) {
                 story.Removed = h.Time;
@@ -258,32 +261,6 @@ void Stories::On(const Happening& h)
     }
 }
 
-std::vector<double> Stories::Scan_Times() const
-{
-    std::vector<double> scans;
-    int interval = 3;  // until settings arrive
-    std::int64_t level_start = 0;
-    long long last = 0;
-    std::size_t next = 0;
-    const auto ticks = static_cast<std::int64_t>(std::llround(End * Rate));
-    for (std::int64_t k = 1; k <= ticks; ++k) {
-        for (; next < Changes.size() && Changes[next].Tick < k; ++next) {
-            if (Changes[next].LevelLoad) {
-                level_start = Changes[next].Tick;
-                last = 0;
-            } else {
-                interval = Changes[next].CheckInterval;
-            }
-        }
-        const long long clock = (k - level_start) / Rate;
-        if (clock >= last + interval) {
-            last = clock;
-            scans.push_back(static_cast<double>(k) / Rate);
-        }
-    }
-    return scans;
-}
-
 std::string Story::Outcome() const
 {
     if (!Info.IsVehicle) {
@@ -298,7 +275,7 @@ std::string Story::Outcome() const
     if (FlippedSpans.empty()) {
         return "never flipped";
     }
-    if (Info.Mode == 4) {
+    if (Info.Mode == ExemptVehicleMode) {
         return Flipped_Now() ? "ignored (mode 4): still lying flipped" : "ignored (mode 4)";
     }
     if (Damaged >= 0) {

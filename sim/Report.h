@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Match.h"
+#include "Prediction.h"
 
 namespace sim {
 
@@ -63,17 +64,19 @@ struct Story
 class Stories : public Observer
 {
 public:
-    explicit Stories(int rate) : Rate(rate) {}
+    explicit Stories(int rate) : Rate(rate), Foretold(rate) {}
     void On(const Happening& h) override;
-    void On_End(double time) override { End = time; }
+    void On_End(double time) override
+    {
+        End = time;
+        Foretold.On_End(time);
+    }
 
     const std::vector<Story>& All() const { return List; }
     double End_Time() const { return End; }
 
-    // When the plug-in scanned. It tells nobody, so this follows its rule from outside: a scan
-    // at the first tick whose clock (whole seconds since the level began) is CheckInterval past
-    // the last scan's; a level load starts the clock and the last scan from 0 again.
-    std::vector<double> Scan_Times() const;
+    // When the plug-in scanned, as foretold (see Prediction).
+    std::vector<double> Scan_Times() const { return Foretold.Scan_Times(); }
 
     // The summary table, one row per object.
     void Print_Summary(std::FILE* out) const;
@@ -83,18 +86,11 @@ private:
     void Set_Flipped(Story& story, double time, bool flipped);
 
     int Rate;
+    Prediction Foretold;
     std::vector<Story> List;
     std::map<int, std::size_t> ById;
-    ActiveSettings Settings;
     double End = 0;
     bool Over = false;
-    struct Change
-    {
-        std::int64_t Tick;
-        bool LevelLoad;
-        int CheckInterval;
-    };
-    std::vector<Change> Changes;  // settings and level loads, in order
 };
 
 // Draws the stories as an SVG timeline chart: a lane per object.

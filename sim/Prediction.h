@@ -1,0 +1,53 @@
+// What the plug-in will do, foretold from outside by its contract (plugin/Contract.h): when its
+// scans fall, which vehicles it reads as flipped, and which it leaves alone, each per the
+// settings in force at the time. The plug-in tells nobody any of this, so the simulator's story
+// and chart ask here, and the tests hold these predictions against what the plug-in did.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Match.h"
+
+namespace sim {
+
+class Prediction : public Observer
+{
+public:
+    explicit Prediction(int rate) : Rate(rate) {}
+    void On(const Happening& h) override;
+    void On_End(double time) override { End = time; }
+
+    // Whether the plug-in reads the object as flipped now (false for one it never saw).
+    bool Flipped(int object) const;
+    // Whether a flipped vehicle gets no script at all from the scan, by the settings in force
+    // now: mode 4, or an exempt preset that is not also listed for turning upright.
+    bool Left_Alone(const ObjectInfo& object) const;
+    // Whether a flipped vehicle gets the rotate-upwards script rather than the flip-kill one.
+    bool Turned_Upright(const ObjectInfo& object) const { return Settings.Is_Rotated(object.Preset); }
+
+    // The match ticks at which the plug-in scanned, up to the end of the match: the first tick
+    // whose clock (whole seconds since the level began) is CheckInterval past the last scan's,
+    // the interval being the one in force; a level load starts clock and last scan from 0.
+    std::vector<std::int64_t> Scan_Ticks() const;
+    std::vector<double> Scan_Times() const;
+
+    const ActiveSettings& Settings_Now() const { return Settings; }
+
+private:
+    int Rate;
+    double End = 0;
+    ActiveSettings Settings;
+    std::map<int, bool> FlippedNow;  // by object id
+    struct Change
+    {
+        std::int64_t Tick;
+        bool LevelLoad;
+        int CheckInterval;
+    };
+    std::vector<Change> Changes;  // settings and level loads, in order
+};
+
+}  // namespace sim
