@@ -389,27 +389,37 @@ public:
 
 constexpr double MatchLength = 120;
 
-void Simulate_With_Plugin(benchmark::State& state, int vehicles)
+// The benchmark's random match of `vehicles` with the plug-in loaded, told to `observer` too.
+// Returns the ticks it took.
+std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer)
 {
     Unload_Plugin();  // the match loads its own
     std::FILE* sink = std::fopen("/dev/null", "w");
+    sim::Match match(30);
+    if (observer != nullptr) {
+        match.Observe(observer);
+    }
+    std::string error;
+    if (!match.Load_Plugin(VELTRASK_PLUGIN_PATH, error)) {
+        std::fprintf(stderr, "bench: %s\n", error.c_str());
+        std::exit(2);
+    }
+    match.Level_Load();
+    sim::RandomOptions options;
+    options.Seed = 5;
+    options.Vehicles = vehicles;
+    options.Length = MatchLength;
+    sim::Run_Random(match, sim::ActiveSettings{}, options, sink, sink);
+    std::fclose(sink);
+    return match.Ticks();
+}
+
+void Simulate_With_Plugin(benchmark::State& state, int vehicles)
+{
     std::int64_t vehicle_ticks = 0;
     for (auto _ : state) {
-        sim::Match match(30);
-        std::string error;
-        if (!match.Load_Plugin(VELTRASK_PLUGIN_PATH, error)) {
-            state.SkipWithError(error.c_str());
-            break;
-        }
-        match.Level_Load();
-        sim::RandomOptions options;
-        options.Seed = 5;
-        options.Vehicles = vehicles;
-        options.Length = MatchLength;
-        sim::Run_Random(match, sim::ActiveSettings{}, options, sink, sink);
-        vehicle_ticks += match.Ticks() * vehicles;
+        vehicle_ticks += Play_With_Plugin(vehicles, nullptr) * vehicles;
     }
-    std::fclose(sink);
     state.counters["vehicle_ticks_per_s"] = benchmark::Counter(static_cast<double>(vehicle_ticks), benchmark::Counter::kIsRate);
 }
 
@@ -419,23 +429,8 @@ const std::vector<WorldAction>& World_Of(int vehicles)
     static std::map<int, std::vector<WorldAction>> worlds;
     auto found = worlds.find(vehicles);
     if (found == worlds.end()) {
-        Unload_Plugin();
-        std::FILE* sink = std::fopen("/dev/null", "w");
         WorldRecorder recorder;
-        sim::Match match(30);
-        match.Observe(&recorder);
-        std::string error;
-        if (!match.Load_Plugin(VELTRASK_PLUGIN_PATH, error)) {
-            std::fprintf(stderr, "bench: %s\n", error.c_str());
-            std::exit(2);
-        }
-        match.Level_Load();
-        sim::RandomOptions options;
-        options.Seed = 5;
-        options.Vehicles = vehicles;
-        options.Length = MatchLength;
-        sim::Run_Random(match, sim::ActiveSettings{}, options, sink, sink);
-        std::fclose(sink);
+        Play_With_Plugin(vehicles, &recorder);
         found = worlds.emplace(vehicles, std::move(recorder.Actions)).first;
     }
     return found->second;

@@ -99,21 +99,4 @@ std::string Xml_Text(const std::string& text)
     return out;
 }
 
-std::string Valid_Utf8(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        unsigned int code = 0;
-        const std::size_t n = Sequence_At(text, i, code);
-        if (n == 0) {
-            out += Replacement;
-            ++i;
-        } else {
-            out.append(text, i, n);
-            i += n;
-        }
-    }
-    return out;
-}
-
 }  // namespace sim

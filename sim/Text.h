@@ -16,7 +16,4 @@ std::string Printable(const std::string& text);
 // U+FFFD.
 std::string Xml_Text(const std::string& text);
 
-// Valid UTF-8 with every byte that is not part of a valid sequence replaced by U+FFFD.
-std::string Valid_Utf8(const std::string& text);
-
 }  // namespace sim
