@@ -366,18 +366,17 @@ public:
         }
         WorldAction a{h.Tick, sim::ActionKind::Flip, {}, {}};
         a.Object.Name = h.Object->Name;
-        const std::string event = h.Event;
-        if (event == "spawn") {
+        if (h.What == sim::Happened::Spawn) {
             a.Kind = sim::ActionKind::SpawnObject;
             a.Object.Preset = h.Object->Preset;
             a.Object.IsVehicle = h.Object->IsVehicle;
             a.Object.Mode = h.Object->Mode;
             a.Object.Pose = *h.Pose;
-        } else if (event == "flip") {
+        } else if (h.What == sim::Happened::Flip) {
             a.Pose = *h.Pose;
-        } else if (event == "upright") {
+        } else if (h.What == sim::Happened::Upright) {
             a.Kind = sim::ActionKind::Upright;
-        } else if (event == "destroyed") {
+        } else if (h.Entry != nullptr && h.Entry->What == standin::Event::Destroyed) {
             a.Kind = sim::ActionKind::Destroy;
         } else {
             return;

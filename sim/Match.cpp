@@ -72,6 +72,23 @@ bool ActiveSettings::Is_Rotated(const std::string& preset) const
     return RotateUpwardsSet.count(preset) != 0;
 }
 
+const char* Happened_Name(Happened what)
+{
+    switch (what) {
+    case Happened::Journal: return "journal";
+    case Happened::Settings: return "settings";
+    case Happened::Spawn: return "spawn";
+    case Happened::Flip: return "flip";
+    case Happened::Upright: return "upright";
+    case Happened::Destroy: return "destroy";
+    case Happened::Invulnerable: return "invulnerable";
+    case Happened::Reload: return "reload";
+    case Happened::LevelLoad: return "level-load";
+    case Happened::GameOver: return "game-over";
+    }
+    return "unknown";
+}
+
 Match::Match(int rate) : Rate(rate > 0 ? rate : 30) {}
 
 Match::~Match() = default;
@@ -88,7 +105,7 @@ bool Match::Load_Plugin(const std::string& path, std::string& error)
 
 void Match::Apply_Settings(INIClass& ini, const std::string& path, bool reload)
 {
-    Tell(reload ? "reload" : "settings", nullptr, nullptr, &path, &ini);
+    Tell(reload ? Happened::Reload : Happened::Settings, nullptr, nullptr, &path, &ini);
     standin::Raise_Global_Settings(&ini);
     Drain_Journal();
 }
@@ -96,7 +113,7 @@ void Match::Apply_Settings(INIClass& ini, const std::string& path, bool reload)
 void Match::Level_Load()
 {
     if (standin::Game_Running()) {
-        Tell("level-load", nullptr);
+        Tell(Happened::LevelLoad, nullptr);
         standin::Shut_Down_Level();  // the old level's objects go at the old level's time
         Drain_Journal();
     }
@@ -124,7 +141,7 @@ ScriptableGameObj* Match::Spawn(const sim::Spawn& spawn)
     const int id = info->Id;
     ById[id] = Live{std::move(info), obj, spawn.Pose};
     ByName[spawn.Name] = id;
-    Tell("spawn", ById[id].Info.get(), &ById[id].Pose);
+    Tell(Happened::Spawn, ById[id].Info.get(), &ById[id].Pose);
     return obj;
 }
 
@@ -140,13 +157,13 @@ const ObjectInfo* Match::Info_Of(const std::string& name) const
     return named != ByName.end() ? ById.at(named->second).Info.get() : nullptr;
 }
 
-void Match::Set_Pose(const std::string& name, const Orientation& pose) { Turn(name, &pose, "flip"); }
+void Match::Set_Pose(const std::string& name, const Orientation& pose) { Turn(name, &pose, Happened::Flip); }
 
-void Match::Upright(const std::string& name) { Turn(name, nullptr, "upright"); }
+void Match::Upright(const std::string& name) { Turn(name, nullptr, Happened::Upright); }
 
 // Turns a live object to `pose` (null: back on its wheels, keeping its heading) where it stands,
 // the plug-in's lifts included.
-void Match::Turn(const std::string& name, const Orientation* pose, const char* event)
+void Match::Turn(const std::string& name, const Orientation* pose, Happened what)
 {
     ScriptableGameObj* obj = Find(name);
     if (obj == nullptr) {
@@ -159,7 +176,7 @@ void Match::Turn(const std::string& name, const Orientation* pose, const char* e
     const Vector3 at = Commands->Get_Position(obj);
     const double position[3] = {at.X, at.Y, at.Z};
     standin::Place(obj, Transform_Of(live.Pose, position));
-    Tell(event, live.Info.get(), &live.Pose);
+    Tell(what, live.Info.get(), &live.Pose);
 }
 
 void Match::Destroy(const std::string& name)
@@ -168,7 +185,7 @@ void Match::Destroy(const std::string& name)
     if (obj == nullptr) {
         return;
     }
-    Tell("destroy", Info_Of(name));
+    Tell(Happened::Destroy, Info_Of(name));
     standin::Destroy_Object(obj);
     Drain_Journal();
 }
@@ -180,7 +197,7 @@ void Match::Make_Invulnerable(const std::string& name)
         return;
     }
     standin::Set_Invulnerable(obj, true);
-    Tell("invulnerable", Info_Of(name));
+    Tell(Happened::Invulnerable, Info_Of(name));
 }
 
 void Match::Tick()
@@ -194,7 +211,7 @@ void Match::Finish()
 {
     // The host takes every object down before it unloads the plug-in; that is the end of the
     // game, not news about any one vehicle.
-    Tell("game-over", nullptr);
+    Tell(Happened::GameOver, nullptr);
     Plugin.Unload();
     Drain_Journal();
     for (Observer* o : Observers) {
@@ -202,13 +219,14 @@ void Match::Finish()
     }
 }
 
-void Match::Tell(const char* event, const ObjectInfo* object, const Orientation* pose, const std::string* settings,
+void Match::Tell(Happened what, const ObjectInfo* object, const Orientation* pose, const std::string* settings,
                  const INIClass* ini)
 {
     Happening h;
     h.Time = Now();
     h.Tick = TickCount;
-    h.Event = event;
+    h.What = what;
+    h.Event = Happened_Name(what);
     h.Object = object;
     h.Pose = pose;
     h.Settings = settings;

@@ -24,14 +24,34 @@ struct ObjectInfo
     unsigned int Mode = 0;
 };
 
+// What happened: a journal entry (the kind is then the entry's own), or an action of the
+// simulator's.
+enum class Happened
+{
+    Journal,
+    Settings,
+    Spawn,
+    Flip,
+    Upright,
+    Destroy,
+    Invulnerable,
+    Reload,
+    LevelLoad,
+    GameOver,
+};
+
+// The name an action has in the outputs: settings, spawn, flip, upright, destroy, invulnerable,
+// reload, level-load, game-over.
+const char* Happened_Name(Happened what);
+
 // One thing that happened: a journal entry (what the plug-in did, or the host did for it) or an
 // action of the simulator's own.
 struct Happening
 {
     double Time = 0;          // seconds since the match began
     std::int64_t Tick = 0;    // ticks since the match began
-    const char* Event = "";   // journal event name, or the simulator's action: settings, spawn,
-                              // flip, upright, destroy, invulnerable, reload, level-load, game-over
+    Happened What = Happened::Journal;
+    const char* Event = "";   // its name: the journal event's, or the action's (Happened_Name)
     const ObjectInfo* Object = nullptr;          // the object, when there is one
     const standin::JournalEntry* Entry = nullptr;  // for journal events
     const Orientation* Pose = nullptr;           // for spawn and flip
@@ -107,10 +127,10 @@ public:
     int Tick_Rate() const { return Rate; }
 
 private:
-    void Tell(const char* event, const ObjectInfo* object, const Orientation* pose = nullptr,
+    void Tell(Happened what, const ObjectInfo* object, const Orientation* pose = nullptr,
               const std::string* settings = nullptr, const INIClass* ini = nullptr);
     void Drain_Journal();
-    void Turn(const std::string& name, const Orientation* pose, const char* event);
+    void Turn(const std::string& name, const Orientation* pose, Happened what);
 
     int Rate;
     std::int64_t TickCount = 0;

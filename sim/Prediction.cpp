@@ -1,7 +1,6 @@
 #include "Prediction.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "Contract.h"
 
@@ -9,13 +8,12 @@ namespace sim {
 
 void Prediction::On(const Happening& h)
 {
-    const std::string event = h.Event;
-    if (event == "settings" || event == "reload") {
+    if (h.What == Happened::Settings || h.What == Happened::Reload) {
         Settings.Apply(*h.Ini);
         Changes.push_back({h.Tick, false, Settings.CheckInterval});
         return;
     }
-    if (event == "level-load") {
+    if (h.What == Happened::LevelLoad) {
         Changes.push_back({h.Tick, true, 0});
         FlippedNow.clear();
         return;
@@ -24,9 +22,9 @@ void Prediction::On(const Happening& h)
         return;
     }
     const double origin[3] = {0, 0, 0};
-    if (event == "spawn" || event == "flip") {
+    if (h.What == Happened::Spawn || h.What == Happened::Flip) {
         FlippedNow[h.Object->Id] = Reads_Flipped(Transform_Of(*h.Pose, origin));
-    } else if (event == "upright") {
+    } else if (h.What == Happened::Upright) {
         FlippedNow[h.Object->Id] = false;
     } else if (h.Entry != nullptr && h.Entry->What == standin::Event::TransformSet) {
         FlippedNow[h.Object->Id] = Reads_Flipped(h.Entry->Transform);

@@ -38,27 +38,27 @@ std::string Pose_Text(const Orientation& p)
 void Timeline::On(const Happening& h)
 {
     std::string text;
-    const char* e = h.Event;
+    const Happened e = h.What;
     const standin::JournalEntry* j = h.Entry;
-    if (Is(e, "spawn")) {
+    if (e == Happened::Spawn) {
         text = fmt::format("enters the game: {}{}{}", Printable(h.Object->Preset),
                            h.Object->IsVehicle ? fmt::format(", mode {}", h.Object->Mode) : std::string(", not a vehicle"),
                            Pose_Text(*h.Pose));
-    } else if (Is(e, "flip")) {
+    } else if (e == Happened::Flip) {
         text = "rolls over:" + Pose_Text(*h.Pose);
-    } else if (Is(e, "upright")) {
+    } else if (e == Happened::Upright) {
         text = "comes back on its wheels by itself";
-    } else if (Is(e, "destroy")) {
+    } else if (e == Happened::Destroy) {
         text = "destroyed by the scenario";
-    } else if (Is(e, "invulnerable")) {
+    } else if (e == Happened::Invulnerable) {
         text = "turns invulnerable: damage no longer hurts it";
-    } else if (Is(e, "settings")) {
+    } else if (e == Happened::Settings) {
         text = "settings handed to the plug-in from " + Printable(*h.Settings);
-    } else if (Is(e, "reload")) {
+    } else if (e == Happened::Reload) {
         text = "settings reloaded from " + Printable(*h.Settings);
-    } else if (Is(e, "level-load")) {
+    } else if (e == Happened::LevelLoad) {
         text = "a new level is loaded: every object goes, the clock starts again";
-    } else if (Is(e, "game-over")) {
+    } else if (e == Happened::GameOver) {
         text = "the game ends";
         Over = true;
     } else if (j == nullptr || Over) {
@@ -111,7 +111,7 @@ void JsonLines::On(const Happening& h)
     if (h.Settings != nullptr) {
         line["settings"] = *h.Settings;
     }
-    if (Is(h.Event, "spawn")) {
+    if (h.What == Happened::Spawn) {
         line["is_vehicle"] = h.Object->IsVehicle;
         line["mode"] = h.Object->Mode;
     }
@@ -176,22 +176,22 @@ void Stories::Set_Flipped(Story& story, double time, bool flipped)
 
 void Stories::On(const Happening& h)
 {
-    const char* e = h.Event;
-    if (Is(e, "game-over")) {
+    const Happened e = h.What;
+    if (e == Happened::GameOver) {
         Over = true;
     }
     if (Over) {
         return;
     }
     Foretold.On(h);
-    if (Is(e, "settings") || Is(e, "reload")) {
+    if (e == Happened::Settings || e == Happened::Reload) {
         // The lists only grow, and a later settings event can exempt a vehicle already in play.
         for (Story& story : List) {
             story.Exempt = story.Exempt || Foretold.Settings_Now().Is_Exempt(story.Info.Preset);
         }
         return;
     }
-    if (Is(e, "spawn")) {
+    if (e == Happened::Spawn) {
         ById[h.Object->Id] = List.size();
         Story story;
         story.Info = *h.Object;
@@ -205,7 +205,7 @@ void Stories::On(const Happening& h)
         List.push_back(story);
         return;
     }
-    if (Is(e, "level-load")) {
+    if (e == Happened::LevelLoad) {
         for (Story& story : List) {
             if (story.Removed < 0 && story.Killed < 0) {
                 story.Removed = h.Time;
@@ -220,14 +220,14 @@ void Stories::On(const Happening& h)
         return;
     }
     const double origin[3] = {0, 0, 0};
-    if (Is(e, "flip")) {
+    if (e == Happened::Flip) {
         Set_Flipped(*story, h.Time, Reads_Flipped(Transform_Of(*h.Pose, origin)));
-    } else if (Is(e, "upright")) {
+    } else if (e == Happened::Upright) {
         if (story->Flipped_Now()) {
             story->SelfRecoveries.push_back(h.Time);
         }
         Set_Flipped(*story, h.Time, false);
-    } else if (Is(e, "destroy")) {
+    } else if (e == Happened::Destroy) {
         story->Removed = h.Time;
         story->RemovedBy = "the scenario";
         Set_Flipped(*story, h.Time, false);

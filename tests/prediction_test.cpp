@@ -38,7 +38,7 @@ public:
             return;
         }
         const int id = h.Object->Id;
-        if (std::string(h.Event) == "spawn") {
+        if (h.What == sim::Happened::Spawn) {
             Live[id] = h.Object;
         } else if (j != nullptr && j->What == standin::Event::Destroyed) {
             Live.erase(id);
