@@ -73,13 +73,8 @@ bool Whole_Number(const std::string& text, long long& value)
 
 // Blanks inside a section's brackets: this host drops them ("[ Veltrask ]" is [Veltrask]), but
 // other readers of the same file may keep them and then see a section of another name.
-template <class Warn> void Lint_Brackets(const std::string& path, Warn& warn)
+template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
 {
-    std::string text;
-    std::string error;
-    if (!Read_File(path, text, error)) {
-        return;  // the settings reader has just read it; nothing more to say
-    }
     int number = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -114,23 +109,131 @@ template <class Warn> void Lint_Brackets(const std::string& path, Warn& warn)
 
 }  // namespace
 
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
+namespace {
+
+std::string Shown_Name(const std::string& path) { return path == "-" ? "(standard input)" : path; }
+
+bool Read_Text(const std::string& path, std::string& text, std::string& error)
+{
+    if (path != "-") {
+        return Read_File(path, text, error);
+    }
+    text.clear();
+    char chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
+        text.append(chunk, n);
+        if (text.size() > (16u << 20)) {
+            error = "(standard input): larger than 16 MiB";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Is_Own_Section(const std::string& name)
+{
+    for (const char* own : {SETTINGS_SECTION, DONT_FLIP_KILL_SECTION, ROTATE_UPWARDS_SECTION}) {
+        if (Lower(name) == Lower(own)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The text with every line outside the plug-in's own sections left blank, so line numbers stay.
+std::string Own_Sections(const std::string& text, int refused_line, bool& refused_outside)
+{
+    std::string out;
+    bool own = false;
+    bool foreign = false;  // within a section that is another's
+    int number = 0;
+    refused_outside = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        ++number;
+        const std::string line = text.substr(start, end - start);
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        const std::size_t first = line.find_first_not_of(" \t\v\f");
+        const bool header = first != std::string::npos && line[first] == '[';
+        if (header && line.find(']', first) != std::string::npos) {
+            const std::string inside = line.substr(first + 1, line.find(']', first) - first - 1);
+            const std::size_t a = inside.find_first_not_of(" \t\v\f");
+            const std::size_t b = inside.find_last_not_of(" \t\v\f");
+            own = a != std::string::npos && Is_Own_Section(inside.substr(a, b - a + 1));
+            foreign = !own;
+        }
+        // A line that might start a section is never another's: it may be meant as one of ours.
+        if (number == refused_line) {
+            refused_outside = foreign && !header;
+        }
+        out += own ? line : std::string();
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace
+
+namespace {
+
+bool Read_Settings_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& note, std::string& error)
+{
+    note.clear();
+    if (standin::Load_Ini_Text(text, name, ini, error)) {
+        return true;
+    }
+    // "NAME:LINE: what": where the whole file was refused.
+    const std::size_t colon = error.find(':', name.size());
+    const int line = std::atoi(error.c_str() + (colon == std::string::npos ? error.size() : colon + 1));
+    bool outside = false;
+    const std::string own = Own_Sections(text, line, outside);
+    if (!outside || !standin::Load_Ini_Text(own, name, ini, error)) {
+        return false;
+    }
+    note = error;
+    return true;
+}
+
+}  // namespace
+
+bool Read_Settings(const std::string& path, INIClass& ini, std::string& note, std::string& error)
+{
+    std::string text;
+    return Read_Text(path, text, error) && Read_Settings_Text(text, Shown_Name(path), ini, note, error);
+}
+
+int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean)
 {
     INIClass ini;
     std::string error;
-    if (!standin::Load_Ini_File(path, ini, error)) {
-        std::fprintf(err, "%s\n", Printable(error).c_str());
+    std::string note;
+    std::string text;
+    if (!Read_Text(path, text, error) || !Read_Settings_Text(text, Shown_Name(path), ini, note, error)) {
+        std::fprintf(err, "veltrask-sim: %s\n", Printable(error).c_str());
         return 2;
     }
     int warnings = 0;
+    const std::string shown = Shown_Name(path);
     auto warn = [&](int line, const std::string& what) {
-        const std::string where = line > 0 ? fmt::format("{}:{}", path, line) : path;  // 0: the whole file
+        const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;  // 0: the whole file
         // Names in the file may hold any bytes: control characters reach the terminal escaped.
         std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
         ++warnings;
     };
 
-    Lint_Brackets(path, warn);
+    if (!note.empty()) {
+        const std::size_t at = note.find(": ", shown.size() + 1);
+        const int line = std::atoi(note.c_str() + shown.size() + 1);
+        warn(line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server may "
+                               "read it; the plug-in's own sections are checked as it would read them",
+                               at == std::string::npos ? note : note.substr(at + 2)));
+    }
+    Lint_Brackets(text, warn);
     const auto contents = standin::Ini_Contents(ini);
     const standin::IniSectionView* main = nullptr;
     std::map<std::string, std::vector<std::pair<std::string, int>>> lists;  // section -> (name, line)
@@ -236,8 +339,8 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err)
             warn(line, fmt::format("preset '{}' is in both lists (also line {}): it is turned upright", name, other->second));
         }
     }
-    if (warnings == 0) {
-        std::fprintf(out, "%s: no findings\n", Printable(path).c_str());
+    if (warnings == 0 && say_clean) {
+        std::fprintf(out, "%s: no findings\n", Printable(shown).c_str());
     }
     return warnings == 0 ? 0 : 1;
 }

@@ -58,7 +58,7 @@ enum Outcome
 };
 
 const char* const OutcomeNames[OutcomeCount] = {
-    "killed", "turned upright by the plug-in", "recovered alone", "exempt: left lying (until it recovered)",
+    "killed", "turned upright by the plug-in", "recovered alone", "exempt: left lying until it got up",
     "ignored (mode 4)", "still flipped at the end"};
 
 // Time from the flip to the outcome, counted exactly in ticks.
@@ -87,9 +87,9 @@ struct Distribution
     std::string Row(int rate) const
     {
         if (Count == 0) {
-            return fmt::format("{:>8}", 0);
+            return fmt::format("{:>7}", 0);
         }
-        return fmt::format("{:>8}  {:>8.2f} {:>8.2f} {:>8.2f} {:>8.2f}", Count, static_cast<double>(Ticks.begin()->first) / rate,
+        return fmt::format("{:>7}  {:>8.2f} {:>8.2f} {:>8.2f} {:>8.2f}", Count, static_cast<double>(Ticks.begin()->first) / rate,
                            Quantile(0.5, rate), Quantile(0.9, rate), static_cast<double>(Ticks.rbegin()->first) / rate);
     }
 };
@@ -223,23 +223,24 @@ public:
         }
         std::string text = fmt::format(
             "Random match: seed {}, {} vehicles, {:g} s at {} ticks/s\n"
-            "Settings: {} (CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g})\n"
+            "Settings: {}\n"
+            "  CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g}\n"
             "Vehicles: {} ordinary, {} turned upright, {} exempt, {} in mode 4\n"
             "Flips: {}\n\n"
-            "{:<40} {:>8}  {:>8} {:>8} {:>8} {:>8}\n",
+            "{:<35} {:>7}  {:>8} {:>8} {:>8} {:>8}\n",
             Options.Seed, Cars.size(), Options.Length, rate, Options.SettingsPath.empty() ? "none" : Printable(Options.SettingsPath),
             settings.CheckInterval, settings.ChecksCount, settings.ScriptCheckingInterval, Count(Kind::Ordinary),
             Count(Kind::Rotated), Count(Kind::Exempt), Count(Kind::Ignored), flips, "outcome (seconds from the flip)", "count",
             "min", "median", "p90", "max");
         for (int o = 0; o < OutcomeCount; ++o) {
-            text += fmt::format("{:<40} {}\n", OutcomeNames[o], Outcomes[o].Row(rate));
+            text += fmt::format("{:<35} {}\n", OutcomeNames[o], Outcomes[o].Row(rate));
         }
         const std::int64_t killed = Outcomes[Killed].Count;
-        text += fmt::format("\nKilled although they would have recovered alone a little later: {} of {} killed ({:.1f}%)\n",
+        text += fmt::format("\nKilled though they would soon have recovered alone: {} of {} ({:.1f}%)\n",
                             WouldHaveRecovered.Count, killed,
                             killed == 0 ? 0.0 : 100.0 * static_cast<double>(WouldHaveRecovered.Count) / static_cast<double>(killed));
         if (WouldHaveRecovered.Count > 0) {
-            text += fmt::format("{:<40} {}\n", "they would have been up after a further", WouldHaveRecovered.Row(rate));
+            text += fmt::format("{:<35} {}\n", "would have been up after a further", WouldHaveRecovered.Row(rate));
         }
         std::fputs(text.c_str(), out);
     }

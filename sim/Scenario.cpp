@@ -112,7 +112,7 @@ public:
             if (what == "flip") {
                 action.Kind = ActionKind::Flip;
                 action.Name = Name();
-                action.Pose = Pose_Options(false);
+                action.Pose = Pose_Options();
             } else if (what == "upright" || what == "destroy" || what == "invulnerable") {
                 action.Kind = what == "upright" ? ActionKind::Upright
                               : what == "destroy" ? ActionKind::Destroy : ActionKind::Invulnerable;
@@ -241,7 +241,8 @@ private:
         return value;
     }
 
-    Orientation Pose_Options(bool allow_heading)
+    // Yaw and heading are two names for one turn about the vertical, accepted alike everywhere.
+    Orientation Pose_Options()
     {
         Orientation pose;
         while (More()) {
@@ -250,10 +251,10 @@ private:
                 pose.Roll = Number_Of(Word("degrees of roll"), "roll", -36000, 36000);
             } else if (option == "pitch") {
                 pose.Pitch = Number_Of(Word("degrees of pitch"), "pitch", -36000, 36000);
-            } else if (option == "yaw" || (allow_heading && option == "heading")) {
+            } else if (option == "yaw" || option == "heading") {
                 pose.Yaw = Number_Of(Word("degrees of heading"), "heading", -36000, 36000);
             } else {
-                Fail("unknown option '" + option + "' (roll, pitch, yaw)");
+                Fail("unknown option '" + option + "' (roll, pitch, yaw or heading)");
             }
         }
         return pose;
@@ -282,14 +283,14 @@ private:
                     Fail("a vehicle mode is a whole number");
                 }
                 spawn.Mode = static_cast<unsigned int>(mode);
-            } else if (vehicle && option == "heading") {
+            } else if (vehicle && (option == "heading" || option == "yaw")) {
                 spawn.Pose.Yaw = Number_Of(Word("degrees of heading"), "heading", -36000, 36000);
             } else if (vehicle && option == "roll") {
                 spawn.Pose.Roll = Number_Of(Word("degrees of roll"), "roll", -36000, 36000);
             } else if (vehicle && option == "pitch") {
                 spawn.Pose.Pitch = Number_Of(Word("degrees of pitch"), "pitch", -36000, 36000);
             } else {
-                Fail("unknown option '" + option + (vehicle ? "' (mode, pos, heading, roll, pitch)" : "' (pos)"));
+                Fail("unknown option '" + option + (vehicle ? "' (mode, pos, heading or yaw, roll, pitch)" : "' (pos)"));
             }
         }
         Out.Actions.push_back(action);

@@ -57,6 +57,27 @@ int Finish(int status)
     return status;
 }
 
+// The operator's own settings file, read as the plug-in will see it, with what --check would say
+// of it on standard error first: they are about to watch the plug-in play it. False (the error
+// said) when it cannot be read.
+bool Load_Settings(const std::string& path, INIClass& ini)
+{
+    if (path == "-") {
+        Fail("--settings reads a file, not standard input");
+        return false;
+    }
+    if (sim::Check_Settings(path, stderr, stderr, false) == 2) {
+        return false;
+    }
+    std::string note;
+    std::string error;
+    if (!sim::Read_Settings(path, ini, note, error)) {
+        Fail(error);
+        return false;
+    }
+    return true;
+}
+
 // A seed is a whole number from 0 to 2^64 - 1, written in decimal.
 bool Parse_Seed(const std::string& text, std::uint64_t& seed)
 {
@@ -94,20 +115,35 @@ int main(int argc, char** argv)
     auto* json_flag = app.add_flag("--json", json, "one JSON object per line for every event, instead of the timeline");
     auto* svg = app.add_option("--svg", svg_path, "also draw the timeline as an SVG chart into this file");
     auto* random = app.add_option("--random", seed_text, "play a random match with this seed (0 to 2^64-1) instead of a scenario");
-    app.add_option("--vehicles", vehicles, "vehicles in a random match")->check(CLI::Range(1, 1000000))->needs(random);
-    auto* length_option = app.add_option("--length", length, "seconds of game in a random match")->needs(random);
-    app.add_option("--rate", rate, "ticks per second in a random match")->check(CLI::Range(1, 1000))->needs(random);
+    app.add_option("--vehicles", vehicles, "vehicles in a random match")
+        ->check(CLI::Range(1, 1000000))
+        ->needs(random)
+        ->capture_default_str();
+    auto* length_option =
+        app.add_option("--length", length, "seconds of game in a random match (1 to 1000000)")->needs(random)->capture_default_str();
+    app.add_option("--rate", rate, "ticks per second in a random match")
+        ->check(CLI::Range(1, 1000))
+        ->needs(random)
+        ->capture_default_str();
     app.add_option("--max-ticks", limits.MaxTicks, "refuse a run of more ticks than this")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     app.add_option("--max-vehicle-ticks", limits.MaxVehicleTicks, "refuse a run of more ticks times objects than this")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    app.footer("FILE may be - for standard input with --check, and for standard output with --svg.\n"
+               "Exit status: 0 played (or --check found nothing), 1 --check has warnings, 2 an error, "
+               "said on standard error.\n"
+               "Scenarios: one statement a line (settings, length, rate, vehicle, object, at ...); see the README's "
+               "\"Scenarios\" and examples/default.scenario.");
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? 0 : 2;
+        return Fail(std::string(e.what()) + " (--help lists the options)");
     }
 
     for (auto* option : {settings, check, svg}) {
@@ -143,8 +179,8 @@ int main(int argc, char** argv)
             return Fail(error);
         }
         INIClass ini;
-        if (!settings_path.empty() && !standin::Load_Ini_File(settings_path, ini, error)) {
-            return Fail(error);
+        if (!settings_path.empty() && !Load_Settings(settings_path, ini)) {
+            return 2;
         }
         sim::Match match(rate);
         sim::JsonLines lines(stdout);
@@ -188,8 +224,8 @@ int main(int argc, char** argv)
     }
     if (!settings_path.empty()) {
         sim::SettingsFile file{settings_path, std::make_shared<INIClass>()};
-        if (!standin::Load_Ini_File(settings_path, *file.Ini, error)) {
-            return Fail(error);
+        if (!Load_Settings(settings_path, *file.Ini)) {
+            return 2;
         }
         scenario.SettingsFiles.push_back(file);
         scenario.InitialSettings = static_cast<int>(scenario.SettingsFiles.size()) - 1;

@@ -278,3 +278,49 @@ TEST(SimCommandLine, LeniencyIsAnErrorWithAReason)
 }
 
 }  // namespace
+
+namespace {
+
+// A server's global settings file holds other plug-ins' sections: what the stand-in host refuses
+// there is a warning, and the plug-in's own sections are still checked, and played.
+TEST(SettingsFiles, AGlobalFileIsCheckedForThePluginsOwnSections)
+{
+    Scratch scratch;
+    const std::string global = scratch.Write("global.ini", "[Other_Plugin]\nLongValue = " + std::string(300, 'x') +
+                                                               "\n[Veltrask]\nChecksCount = 0\n"
+                                                               "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n");
+    Result r = Run_Sim("--check " + Quoted(global));
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_NE(r.Out.find("global.ini:2: warning: outside the plug-in's sections"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("global.ini:4: warning: ChecksCount 0 kills"), std::string::npos) << r.Out;
+
+    // A fault within the plug-in's own sections still refuses the file.
+    const std::string own = scratch.Write("own.ini", "[Veltrask]\nChecksCount = " + std::string(300, '1') + "\n");
+    r = Run_Sim("--check " + Quoted(own));
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("veltrask-sim: " + own + ":2: line longer than 198 bytes"), std::string::npos) << r.Err;
+
+    // Played with --settings, the warnings come first, on standard error, and the exempt list holds.
+    const std::string scenario = scratch.Write("g.scenario", "length 20\nvehicle D Recon_Drone roll 180\n");
+    r = Run_Sim("--json " + Quoted(scenario) + " --settings " + Quoted(global));
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Err.find("ChecksCount 0 kills"), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Out.find("\"damaged\""), std::string::npos) << "the exempt vehicle was killed";
+}
+
+TEST(SimCommandLine, StandardStreamsAndOnePrefixOnEveryError)
+{
+    Result r = Run_Sim("--check - < " + Quoted(examples + "settings.ini"));
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "(standard input): no findings\n");
+    r = Run_Sim(Quoted(examples + "default.scenario") + " --svg - --json");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("<svg"), std::string::npos);
+    for (const char* arguments : {"--vehicles 0 --random 1", "--no-such-option", "--check /nonexistent.ini"}) {
+        r = Run_Sim(arguments);
+        EXPECT_EQ(r.Status, 2) << arguments;
+        EXPECT_EQ(r.Err.rfind("veltrask-sim: ", 0), 0u) << arguments << ": " << r.Err;
+    }
+}
+
+}  // namespace
