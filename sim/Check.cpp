@@ -71,9 +71,8 @@ bool Whole_Number(const std::string& text, long long& value)
     return !text.empty() && *end == '\0' && errno != ERANGE && value >= INT32_MIN && value <= INT32_MAX;
 }
 
-// Blanks inside a section's brackets: this host drops them ("[ Veltrask ]" is [Veltrask]), but
-// other readers of the same file may keep them and then see a section of another name.
-template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
+// Calls `each(number, line)` for every line of the raw text, whatever its line ends.
+template <class Each> void For_Each_Line(const std::string& text, Each each)
 {
     int number = 0;
     std::size_t start = 0;
@@ -82,29 +81,41 @@ template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
         if (end == std::string::npos) {
             end = text.size();
         }
-        ++number;
-        const std::string line = text.substr(start, end - start);
+        each(++number, text.substr(start, end - start));
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-        const std::size_t open = line.find_first_not_of(" \t\v\f");
-        if (open == std::string::npos || line[open] != '[') {
-            continue;
-        }
-        const std::size_t close = line.find(']', open);
-        if (close == std::string::npos || close == open + 1) {
-            continue;
-        }
-        const std::string inside = line.substr(open + 1, close - open - 1);
-        const bool blank_edge = std::string(" \t\v\f").find(inside.front()) != std::string::npos ||
-                                std::string(" \t\v\f").find(inside.back()) != std::string::npos;
-        if (blank_edge) {
-            const std::size_t first = inside.find_first_not_of(" \t\v\f");
-            const std::size_t last = inside.find_last_not_of(" \t\v\f");
-            const std::string name = first == std::string::npos ? "" : inside.substr(first, last - first + 1);
+    }
+}
+
+const char* const Blanks = " \t\v\f";
+
+// For a line that opens a section ("[...]" after any indentation), true with `inside` the raw
+// text between the brackets and `name` that text trimmed.
+bool Section_Line(const std::string& line, std::string& inside, std::string& name)
+{
+    const std::size_t open = line.find_first_not_of(Blanks);
+    const std::size_t close = open == std::string::npos || line[open] != '[' ? std::string::npos : line.find(']', open);
+    if (close == std::string::npos) {
+        return false;
+    }
+    inside = line.substr(open + 1, close - open - 1);
+    const std::size_t first = inside.find_first_not_of(Blanks);
+    name = first == std::string::npos ? "" : inside.substr(first, inside.find_last_not_of(Blanks) - first + 1);
+    return true;
+}
+
+// Blanks inside a section's brackets: this host drops them ("[ Veltrask ]" is [Veltrask]), but
+// other readers of the same file may keep them and then see a section of another name.
+template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
+{
+    For_Each_Line(text, [&](int number, const std::string& line) {
+        std::string inside;
+        std::string name;
+        if (Section_Line(line, inside, name) && !inside.empty() && inside != name) {
             warn(number, fmt::format("blanks inside the brackets of [{}]: this host drops them, but another reader of the "
                                      "file may take them as part of the name; write [{}]",
                                      inside, name));
         }
-    }
+    });
 }
 
 }  // namespace
@@ -147,33 +158,22 @@ std::string Own_Sections(const std::string& text, int refused_line, bool& refuse
     std::string out;
     bool own = false;
     bool foreign = false;  // within a section that is another's
-    int number = 0;
     refused_outside = false;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        ++number;
-        const std::string line = text.substr(start, end - start);
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-        const std::size_t first = line.find_first_not_of(" \t\v\f");
-        const bool header = first != std::string::npos && line[first] == '[';
-        if (header && line.find(']', first) != std::string::npos) {
-            const std::string inside = line.substr(first + 1, line.find(']', first) - first - 1);
-            const std::size_t a = inside.find_first_not_of(" \t\v\f");
-            const std::size_t b = inside.find_last_not_of(" \t\v\f");
-            own = a != std::string::npos && Is_Own_Section(inside.substr(a, b - a + 1));
+    For_Each_Line(text, [&](int number, const std::string& line) {
+        std::string inside;
+        std::string name;
+        if (Section_Line(line, inside, name)) {
+            own = !name.empty() && Is_Own_Section(name);
             foreign = !own;
         }
         // A line that might start a section is never another's: it may be meant as one of ours.
+        const std::size_t first = line.find_first_not_of(Blanks);
         if (number == refused_line) {
-            refused_outside = foreign && !header;
+            refused_outside = foreign && !(first != std::string::npos && line[first] == '[');
         }
         out += own ? line : std::string();
         out += '\n';
-    }
+    });
     return out;
 }
 
