@@ -137,21 +137,30 @@ TEST_F(DefaultScenario, AnInvulnerableHaulerSurvivesAndStaysSpent)
     EXPECT_EQ(Of("Hauler_Foxtrot", "timer-started").size(), 4u);
 }
 
-TEST_F(DefaultScenario, TheReloadShortensTheRoad)
+TEST_F(DefaultScenario, TheOperatorsSettingsHoldThroughout)
 {
+    // A tank flipped late takes the same road as the first one: nothing changes the settings.
     EXPECT_EQ(Times("Tank_Golf", "script-attached"), std::vector<double>{36.0});
-    EXPECT_EQ(Times("Tank_Golf", "damaged"), std::vector<double>{37.0});
-    for (const json& timer : Of("Tank_Golf", "timer-started")) {
-        EXPECT_EQ(timer["period"], 0.5);
-    }
+    EXPECT_EQ(Times("Tank_Golf", "damaged"), std::vector<double>{40.0});
+    EXPECT_TRUE(Of("", "reload").empty());
 }
 
 TEST_F(DefaultScenario, AJeepOnItsNoseClimbsUntilTheEnd)
 {
     const auto lifts = Of("Jeep_Hotel", "position-set");
-    EXPECT_EQ(lifts.size(), 38u);
-    EXPECT_EQ(lifts.back()["position"][2], 114.0);
+    EXPECT_EQ(lifts.size(), 36u);
+    EXPECT_EQ(lifts.back()["position"][2], 108.0);
     EXPECT_TRUE(Of("Jeep_Hotel", "script-detached").empty());
+}
+
+TEST(ReloadScenario, ReloadsChangeTheRoadAndExemptAVehicleAlreadyFlipped)
+{
+    const Result r = Run_Sim("'" + examples + "reload.scenario'");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    for (const char* told : {"30.000                   settings reloaded from", "6.00  killed at 10.00 after 4 checks",
+                             "36.00  killed at 37.00 after 2 checks", "44.60         -  left lying: exempt preset"}) {
+        EXPECT_NE(r.Out.find(told), std::string::npos) << "wanted '" << told << "' in\n" << r.Out;
+    }
 }
 
 TEST(SimOutput, TheTimelineTellsTheStoryAndTheChartIsDrawn)
