@@ -1,8 +1,42 @@
 #include "Progress.h"
 
-#include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include <fmt/format.h>
 
 namespace sim {
+
+namespace {
+
+// The width of the terminal behind `file`, or 80 when it does not say.
+int Terminal_Columns(std::FILE* file)
+{
+    winsize size{};
+    if (ioctl(fileno(file), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+}  // namespace
+
+std::string Progress_Line(double done, double game_time, double length, int columns)
+{
+    done = std::clamp(done, 0.0, 1.0);
+    const std::string figures = fmt::format("{:3.0f}%  {:.0f} / {:.0f} s of game", done * 100, game_time, length);
+    // One column is kept free: a line that fills the last one wraps on some terminals.
+    const int room = columns - 1 - static_cast<int>(figures.size());
+    const int width = std::min(40, room - 3);  // "[", "] " around the bar
+    if (width < 5) {
+        return figures.substr(0, static_cast<std::size_t>(std::max(columns - 1, 0)));
+    }
+    const auto filled = static_cast<std::size_t>(std::floor(done * width));
+    return "[" + std::string(filled, '#') + std::string(static_cast<std::size_t>(width) - filled, '.') + "] " + figures;
+}
 
 Progress::Progress(std::FILE* err, bool enabled, double length)
     : Err(err), Enabled(enabled), Length(length), Started(std::chrono::steady_clock::now()), LastDrawn(Started)
@@ -20,10 +54,8 @@ void Progress::Maybe_Draw(double done, double game_time)
 
 void Progress::Draw(double done, double game_time)
 {
-    const int width = 40;
-    const int filled = static_cast<int>(done * width);
-    std::fprintf(Err, "\r[%s%s] %3.0f%%  %.0f / %.0f s of game", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(width - filled), '.').c_str(), done * 100, game_time, Length);
+    // Asked each time: the terminal may have been resized since the last line.
+    std::fprintf(Err, "\r%s\033[K", Progress_Line(done, game_time, Length, Terminal_Columns(Err)).c_str());
     std::fflush(Err);
     Drawn = true;
 }

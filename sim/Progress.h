@@ -4,8 +4,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 namespace sim {
+
+// The bar's line for a terminal `columns` wide: always narrower than that, so it never wraps and
+// the carriage return that redraws it goes back to its start. The bar itself is dropped where
+// the figures alone fill the line.
+std::string Progress_Line(double done, double game_time, double length, int columns);
 
 class Progress
 {

@@ -12,6 +12,7 @@
 #include <tinyxml2.h>
 
 #include "Host.h"
+#include "Progress.h"
 #include "SimSupport.h"
 #include "TestSupport.h"
 
@@ -321,6 +322,19 @@ TEST(SimCommandLine, StandardStreamsAndOnePrefixOnEveryError)
         EXPECT_EQ(r.Status, 2) << arguments;
         EXPECT_EQ(r.Err.rfind("veltrask-sim: ", 0), 0u) << arguments << ": " << r.Err;
     }
+}
+
+TEST(SimCommandLine, TheProgressBarFitsTheTerminal)
+{
+    for (int columns = 0; columns <= 200; ++columns) {
+        for (double done : {0.0, 0.5, 1.0, 1.5}) {
+            const std::string line = sim::Progress_Line(done, done * 1e6, 1e6, columns);
+            EXPECT_LT(line.size(), static_cast<std::size_t>(std::max(columns, 1))) << columns << ": " << line;
+        }
+    }
+    EXPECT_EQ(sim::Progress_Line(0.5, 30, 60, 80), "[####################....................]  50%  30 / 60 s of game");
+    EXPECT_EQ(sim::Progress_Line(0.5, 30, 60, 40), "[######.......]  50%  30 / 60 s of game") << "a narrower bar";
+    EXPECT_EQ(sim::Progress_Line(0.5, 30, 60, 30), " 50%  30 / 60 s of game") << "figures alone";
 }
 
 }  // namespace
