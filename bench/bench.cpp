@@ -27,6 +27,7 @@
 #include "Host.h"
 #include "INIClass.h"
 #include "Match.h"
+#include "Play.h"
 #include "Random.h"
 #include "StringClass.h"
 #include "StringHashTable.h"
@@ -394,23 +395,22 @@ std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer)
 {
     Unload_Plugin();  // the match loads its own
     std::FILE* sink = std::fopen("/dev/null", "w");
-    sim::Match match(30);
-    if (observer != nullptr) {
-        match.Observe(observer);
-    }
-    std::string error;
-    if (!match.Load_Plugin(VELTRASK_PLUGIN_PATH, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
-        std::exit(2);
-    }
-    match.Level_Load();
     sim::RandomOptions options;
     options.Seed = 5;
     options.Vehicles = vehicles;
     options.Length = MatchLength;
-    sim::Run_Random(match, sim::ActiveSettings{}, options, sink, sink);
+    std::vector<sim::Observer*> observers;
+    if (observer != nullptr) {
+        observers.push_back(observer);
+    }
+    sim::RandomResult result;
+    std::string error;
+    if (!sim::Play_Random(VELTRASK_PLUGIN_PATH, options, observers, result, sink, error)) {
+        std::fprintf(stderr, "bench: %s\n", error.c_str());
+        std::exit(2);
+    }
     std::fclose(sink);
-    return match.Ticks();
+    return sim::Ticks_Of(options.Length, options.Rate);
 }
 
 void Simulate_With_Plugin(benchmark::State& state, int vehicles)

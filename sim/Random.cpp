@@ -1,20 +1,136 @@
 #include "Random.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <map>
+#include <cstdlib>
 #include <queue>
 #include <unordered_map>
-#include <vector>
 
 #include <fmt/format.h>
 
 #include "Contract.h"
 #include "Progress.h"
-#include "Text.h"
 
 namespace sim {
+
+const char* Outcome_Label(Outcome outcome)
+{
+    switch (outcome) {
+    case Killed: return "killed at its last check";
+    case KilledAfterReflip: return "killed after a re-flip [1]";
+    case Righted: return "turned until it reads upright [4]";
+    case RecoveredAlone: return "recovered alone";
+    case UnseenMode4: return "never seen: mode 4";
+    case UnseenNotFlipped: return "never seen: not read as flipped [2]";
+    case UnseenExempt: return "never seen: exempt preset";
+    case LiftedWithoutEnd: return "lifted without end [3]";
+    case EndBeingChecked: return "at the end: still being checked";
+    case EndBeingTurned: return "at the end: still being turned";
+    case EndNotYetFound: return "at the end: not yet found by a scan";
+    case OutcomeCount: break;
+    }
+    return "?";
+}
+
+const char* Outcome_Key(Outcome outcome)
+{
+    switch (outcome) {
+    case Killed: return "killed";
+    case KilledAfterReflip: return "killed_after_reflip";
+    case Righted: return "turned_upright";
+    case RecoveredAlone: return "recovered_alone";
+    case UnseenMode4: return "never_seen_mode_4";
+    case UnseenNotFlipped: return "never_seen_not_read_as_flipped";
+    case UnseenExempt: return "never_seen_exempt";
+    case LiftedWithoutEnd: return "lifted_without_end";
+    case EndBeingChecked: return "end_being_checked";
+    case EndBeingTurned: return "end_being_turned";
+    case EndNotYetFound: return "end_not_yet_found";
+    case OutcomeCount: break;
+    }
+    return "?";
+}
+
+std::int64_t Distribution::Quantile(double q) const
+{
+    const auto wanted = std::max<std::int64_t>(static_cast<std::int64_t>(std::ceil(q * static_cast<double>(Count))), 1);
+    std::int64_t seen = 0;
+    for (const auto& [value, count] : Values) {
+        seen += count;
+        if (seen >= wanted) {
+            return value;
+        }
+    }
+    return 0;
+}
+
+namespace {
+
+bool Parse_Number(const std::string& text, double& value)
+{
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
+bool Parse_Recover_Time(const std::string& text, World& world, std::string& error)
+{
+    const std::size_t dots = text.find("..");
+    double from = 0;
+    double to = 0;
+    if (dots == std::string::npos || !Parse_Number(text.substr(0, dots), from) || !Parse_Number(text.substr(dots + 2), to) ||
+        from < 0 || to < from) {
+        error = "--recover-time takes seconds as FROM..TO, 0 <= FROM <= TO (for instance 0.5..12), not '" + text + "'";
+        return false;
+    }
+    world.RecoverFrom = from;
+    world.RecoverTo = to;
+    return true;
+}
+
+bool Parse_Mix(const std::string& text, World& world, std::string& error)
+{
+    double shares[4];
+    std::size_t start = 0;
+    double total = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t colon = i < 3 ? text.find(':', start) : text.size();
+        if (colon == std::string::npos || !Parse_Number(text.substr(start, colon - start), shares[i]) || shares[i] < 0) {
+            error = "--mix takes four shares ORDINARY:TURNED:EXEMPT:MODE4 (for instance 60:20:15:5), not '" + text + "'";
+            return false;
+        }
+        total += shares[i];
+        start = colon + 1;
+    }
+    if (total <= 0) {
+        error = "--mix needs a share above 0, not '" + text + "'";
+        return false;
+    }
+    std::copy(shares, shares + 4, world.Mix);
+    return true;
+}
+
+bool Check_World(const World& world, std::string& error)
+{
+    if (!(world.FlipEvery > 0) || !std::isfinite(world.FlipEvery)) {
+        error = fmt::format("--flip-every takes seconds above 0, not {}", world.FlipEvery);
+    } else if (!(world.NoseDown >= 0 && world.NoseDown <= 1)) {
+        error = fmt::format("--nose-down takes a share from 0 to 1, not {}", world.NoseDown);
+    } else if (!(world.RecoverShare >= 0 && world.RecoverShare <= 1)) {
+        error = fmt::format("--recover-share takes a share from 0 to 1, not {}", world.RecoverShare);
+    } else if (!(world.Respawn >= 0) || !std::isfinite(world.Respawn)) {
+        error = fmt::format("--respawn takes seconds from 0, not {}", world.Respawn);
+    } else {
+        return true;
+    }
+    return false;
+}
+
 namespace {
 
 // splitmix64: small, fast, and the same sequence on every machine for a seed.
@@ -38,73 +154,37 @@ private:
     std::uint64_t State;
 };
 
-enum class Kind
+enum Kind
 {
     Ordinary,
     Rotated,
     Exempt,
-    Ignored,
+    Ignored,  // mode 4
 };
 
-enum Outcome
-{
-    Killed,
-    Righted,
-    RecoveredAlone,
-    LeftLying,
-    IgnoredMode4,
-    StillFlipped,
-    OutcomeCount,
-};
-
-const char* const OutcomeNames[OutcomeCount] = {
-    "killed", "turned upright by the plug-in", "recovered alone", "exempt: left lying until it got up",
-    "ignored (mode 4)", "still flipped at the end"};
-
-// Time from the flip to the outcome, counted exactly in ticks.
-struct Distribution
-{
-    std::map<std::int64_t, std::int64_t> Ticks;
-    std::int64_t Count = 0;
-
-    void Add(std::int64_t ticks)
-    {
-        ++Ticks[ticks];
-        ++Count;
-    }
-    double Quantile(double q, int rate) const
-    {
-        const auto wanted = static_cast<std::int64_t>(std::ceil(q * static_cast<double>(Count)));
-        std::int64_t seen = 0;
-        for (const auto& [ticks, count] : Ticks) {
-            seen += count;
-            if (seen >= std::max<std::int64_t>(wanted, 1)) {
-                return static_cast<double>(ticks) / rate;
-            }
-        }
-        return 0;
-    }
-    std::string Row(int rate) const
-    {
-        if (Count == 0) {
-            return fmt::format("{:>7}", 0);
-        }
-        return fmt::format("{:>7}  {:>8.2f} {:>8.2f} {:>8.2f} {:>8.2f}", Count, static_cast<double>(Ticks.begin()->first) / rate,
-                           Quantile(0.5, rate), Quantile(0.9, rate), static_cast<double>(Ticks.rbegin()->first) / rate);
-    }
-};
+// Rotation steps of 25 degrees that make more than a full turn: a vehicle still flipped after
+// them is not going to come upright by turning.
+constexpr int FullTurnSteps = 360 / 25 + 1;
 
 struct Car
 {
     std::string Name;
     std::string Preset;
-    Kind Category = Kind::Ordinary;
-    int Id = -1;             // the current object, -1 while waiting to respawn
-    int Incident = 0;        // counts flips; scheduled events carry the one they belong to
-    bool Flipped = false;
-    bool Open = false;       // an incident without its outcome yet
+    Kind Category = Ordinary;
+    int Id = -1;                 // the current object, -1 while waiting to respawn
+    int Incident = 0;            // counts flips; scheduled recoveries carry the one they belong to
+    bool Flipped = false;        // lying flipped, whatever the plug-in reads
+    bool Open = false;           // a flip without its outcome yet
+    bool ReadsFlipped = false;   // the plug-in's test reads this flip's pose as flipped
+    bool Seen = false;           // a script of the plug-in's has it during this flip
     std::int64_t FlipTick = 0;
-    double PlannedRecovery = -1;  // when it would right itself, or -1
+    double PlannedRecovery = -1; // when it would right itself, or -1
+    int KillScriptIncident = -1; // the flip during which the flip-kill script now attached came
+    int Checks = 0;              // checks that script has counted
+    int ChecksAtFlip = 0;        // ... when this flip began
+    bool Rotating = false;       // the rotate-upwards script is attached
+    int Steps = 0;               // rotation steps during this flip
+    float Height = 0;            // z after the last lift
 };
 
 enum class Due
@@ -127,238 +207,343 @@ struct Scheduled
 class RandomMatch : public Observer
 {
 public:
-    RandomMatch(Match& match, const ActiveSettings& settings, const RandomOptions& options)
-        : Game(match), Options(options), Random(options.Seed)
+    RandomMatch(Match& match, const RandomOptions& options, RandomResult& result)
+        : Game(match), Options(options), World(options.Assumed), Out(result), Random(options.Seed)
     {
-        const std::vector<std::string> ordinary = {"Heavy_Tank", "Medium_Tank", "Armoured_Car", "Field_Truck"};
-        std::vector<std::string> exempt;
-        for (const std::string& p : settings.DontFlipKill) {
-            if (!settings.Is_Rotated(p)) {
-                exempt.push_back(p);
-            }
-        }
-        for (int i = 0; i < options.Vehicles; ++i) {
-            Car car;
-            car.Name = fmt::format("V{:05}", i + 1);
-            const double pick = Random.Uniform();
-            if (pick < 0.05) {
-                car.Category = Kind::Ignored;
-                car.Preset = ordinary[Random.Index(ordinary.size())];
-            } else if (pick < 0.25 && !settings.RotateUpwards.empty()) {
-                car.Category = Kind::Rotated;
-                car.Preset = settings.RotateUpwards[Random.Index(settings.RotateUpwards.size())];
-            } else if (pick < 0.40 && !exempt.empty()) {
-                car.Category = Kind::Exempt;
-                car.Preset = exempt[Random.Index(exempt.size())];
-            } else {
-                car.Preset = ordinary[Random.Index(ordinary.size())];
-            }
-            Cars.push_back(car);
-        }
-    }
-
-    void Play(std::FILE* err)
-    {
-        for (std::size_t i = 0; i < Cars.size(); ++i) {
-            Spawn(i);
-        }
-        const auto total = static_cast<std::int64_t>(std::llround(Options.Length * Game.Tick_Rate()));
-        Progress progress(err, Options.Progress, Options.Length);
-        for (std::int64_t k = 0; k < total; ++k) {
-            while (!Queue.empty() && Queue.top().Time <= Game.Now()) {
-                const Scheduled due = Queue.top();
-                Queue.pop();
-                Handle(due);
-            }
-            Game.Tick();
-            progress.Update(static_cast<double>(k) / static_cast<double>(total), Game.Now());
-        }
-        progress.Done(Game.Now());
-        const double seconds = progress.Seconds();
-        std::fprintf(err, "%s\n",
-                     fmt::format("veltrask-sim: {} ticks with {} vehicles in {:.2f} s: {:.0f} ticks/s, {:.3g} vehicle-ticks/s",
-                                 total, Cars.size(), seconds, static_cast<double>(total) / seconds,
-                                 static_cast<double>(total) * static_cast<double>(Cars.size()) / seconds)
-                         .c_str());
     }
 
     void On(const Happening& h) override
     {
+        if (h.What == Happened::Settings || h.What == Happened::Reload) {
+            Now.Apply(*h.Ini);
+            return;
+        }
         const standin::JournalEntry* j = h.Entry;
         if (j == nullptr) {
             return;
         }
         const auto found = ByObject.find(j->Object);
-        if (found == ByObject.end()) {
-            return;
-        }
-        const std::size_t index = found->second;
-        Car& car = Cars[index];
-        if (j->What == standin::Event::Destroyed) {
-            ByObject.erase(found);
-            car.Id = -1;
-            if (car.Open) {
-                Close(car, Killed, h.Tick);
-                if (car.PlannedRecovery > h.Time) {
-                    WouldHaveRecovered.Add(std::llround((car.PlannedRecovery - h.Time) * Game.Tick_Rate()));
-                }
-            }
-            car.Flipped = false;
-            Schedule(h.Time + RespawnDelay, index, Due::Respawn);
-        } else if (j->What == standin::Event::TransformSet) {
-            car.Flipped = Reads_Flipped(j->Transform);
-            if (!car.Flipped && car.Open) {
-                Close(car, Righted, h.Tick);
-                Schedule(h.Time + Random.Exponential(MeanUpright), index, Due::Flip);
-            }
+        if (found != ByObject.end()) {
+            On_Journal(found->second, *j, h);
         }
     }
 
-    void Print(std::FILE* out, const ActiveSettings& settings) const
-    {
-        const int rate = Game.Tick_Rate();
-        std::int64_t flips = 0;
-        for (const Distribution& d : Outcomes) {
-            flips += d.Count;
-        }
-        std::string text = fmt::format(
-            "Random match: seed {}, {} vehicles, {:g} s at {} ticks/s\n"
-            "Settings: {}\n"
-            "  CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g}\n"
-            "Vehicles: {} ordinary, {} turned upright, {} exempt, {} in mode 4\n"
-            "Flips: {}\n\n"
-            "{:<35} {:>7}  {:>8} {:>8} {:>8} {:>8}\n",
-            Options.Seed, Cars.size(), Options.Length, rate, Options.SettingsPath.empty() ? "none" : Printable(Options.SettingsPath),
-            settings.CheckInterval, settings.ChecksCount, settings.ScriptCheckingInterval, Count(Kind::Ordinary),
-            Count(Kind::Rotated), Count(Kind::Exempt), Count(Kind::Ignored), flips, "outcome (seconds from the flip)", "count",
-            "min", "median", "p90", "max");
-        for (int o = 0; o < OutcomeCount; ++o) {
-            text += fmt::format("{:<35} {}\n", OutcomeNames[o], Outcomes[o].Row(rate));
-        }
-        const std::int64_t killed = Outcomes[Killed].Count;
-        text += fmt::format("\nKilled though they would soon have recovered alone: {} of {} ({:.1f}%)\n",
-                            WouldHaveRecovered.Count, killed,
-                            killed == 0 ? 0.0 : 100.0 * static_cast<double>(WouldHaveRecovered.Count) / static_cast<double>(killed));
-        if (WouldHaveRecovered.Count > 0) {
-            text += fmt::format("{:<35} {}\n", "would have been up after a further", WouldHaveRecovered.Row(rate));
-        }
-        std::fputs(text.c_str(), out);
-    }
-
-    void Finish_Open()
-    {
-        for (Car& car : Cars) {
-            if (car.Open) {
-                const Outcome o = car.Category == Kind::Exempt ? LeftLying : car.Category == Kind::Ignored ? IgnoredMode4 : StillFlipped;
-                Close(car, o, Game.Ticks());
-            }
-        }
-    }
+    void Choose_Vehicles();
+    void Play(std::FILE* err);
+    void Finish_Open();
 
 private:
-    static constexpr double MeanUpright = 180.0;   // seconds between flips
-    static constexpr double RecoverChance = 0.5;   // that a flip rights itself
-    static constexpr double RespawnDelay = 10.0;
-
-    int Count(Kind kind) const
-    {
-        return static_cast<int>(std::count_if(Cars.begin(), Cars.end(), [&](const Car& c) { return c.Category == kind; }));
-    }
-
+    void On_Journal(std::size_t index, const standin::JournalEntry& j, const Happening& h);
+    void On_Destroyed(std::size_t index, const Happening& h);
     void Schedule(double time, std::size_t index, Due what)
     {
         Queue.push(Scheduled{time, Sequence++, index, Cars[index].Incident, what});
     }
-
-    void Spawn(std::size_t index)
-    {
-        Car& car = Cars[index];
-        sim::Spawn spawn;
-        spawn.Name = car.Name;
-        spawn.Preset = car.Preset;
-        spawn.Mode = car.Category == Kind::Ignored ? ExemptVehicleMode : 0;
-        spawn.Position[0] = static_cast<double>(index % 100) * 10.0;
-        spawn.Position[1] = static_cast<double>(index / 100) * 10.0;
-        spawn.Pose.Yaw = Random.Between(0, 360);
-        ScriptableGameObj* obj = Game.Spawn(spawn);
-        car.Id = standin::Object_Id(obj);
-        ByObject[car.Id] = index;
-        car.Flipped = false;
-        Schedule(Game.Now() + Random.Exponential(MeanUpright), index, Due::Flip);
-    }
-
-    void Handle(const Scheduled& due)
-    {
-        Car& car = Cars[due.Car];
-        switch (due.What) {
-        case Due::Respawn: Spawn(due.Car); break;
-        case Due::Flip: {
-            if (car.Id < 0 || car.Flipped) {
-                break;
-            }
-            Orientation pose;
-            if (Random.Uniform() < 0.1) {
-                pose.Pitch = Random.Between(80, 100);  // on its nose
-            } else {
-                pose.Roll = Random.Between(95, 265);
-            }
-            pose.Yaw = Random.Between(0, 360);
-            ++car.Incident;
-            car.Flipped = true;
-            car.Open = true;
-            car.FlipTick = Game.Ticks();
-            car.PlannedRecovery = -1;
-            Game.Set_Pose(car.Name, pose);
-            if (Random.Uniform() < RecoverChance) {
-                car.PlannedRecovery = Game.Now() + Random.Between(0.5, 12.0);
-                Schedule(car.PlannedRecovery, due.Car, Due::Recover);
-            }
-            break;
-        }
-        case Due::Recover:
-            if (car.Id < 0 || due.Incident != car.Incident || !car.Flipped) {
-                break;  // killed or turned upright before it could right itself
-            }
-            Game.Upright(car.Name);
-            car.Flipped = false;
-            if (car.Open) {
-                const Outcome o = car.Category == Kind::Exempt ? LeftLying : car.Category == Kind::Ignored ? IgnoredMode4 : RecoveredAlone;
-                Close(car, o, Game.Ticks());
-            }
-            Schedule(Game.Now() + Random.Exponential(MeanUpright), due.Car, Due::Flip);
-            break;
-        }
-    }
-
-    void Close(Car& car, Outcome outcome, std::int64_t tick)
+    void Spawn(std::size_t index);
+    void Handle(const Scheduled& due);
+    void Flip(std::size_t index);
+    void Recover(std::size_t index);
+    // Why the plug-in never looked at a flip it had no script for, or NotYetFound.
+    Outcome Unseen_Why(const Car& car) const;
+    // `during`: decided while the match ran, not left open at its end.
+    void Close(Car& car, Outcome outcome, std::int64_t tick, bool during = true)
     {
         car.Open = false;
-        Outcomes[outcome].Add(tick - car.FlipTick);
+        Out.Outcomes[outcome].Add(tick - car.FlipTick);
+        if (car.Category == Ordinary && car.ReadsFlipped) {
+            ++Out.KillableFlips;
+            Out.KillableLyingTicks += tick - car.FlipTick;
+        }
+        if (during) {
+            Out.Timeline.push_back(Decided{tick, tick - car.FlipTick, outcome});
+        }
     }
 
     Match& Game;
-    RandomOptions Options;
+    const RandomOptions& Options;
+    const sim::World& World;
+    RandomResult& Out;
     Rng Random;
+    ActiveSettings Now;  // the settings in force
     std::vector<Car> Cars;
     std::unordered_map<int, std::size_t> ByObject;
     std::priority_queue<Scheduled, std::vector<Scheduled>, std::greater<Scheduled>> Queue;
     std::uint64_t Sequence = 0;
-    Distribution Outcomes[OutcomeCount];
-    Distribution WouldHaveRecovered;
 };
+
+void RandomMatch::Choose_Vehicles()
+{
+    Out.Start = Now;
+    const std::vector<std::string> ordinary = {"Heavy_Tank", "Medium_Tank", "Armoured_Car", "Field_Truck"};
+    std::vector<std::string> exempt;
+    for (const std::string& p : Now.DontFlipKill) {
+        if (Now.Is_Exempt(p)) {
+            exempt.push_back(p);
+        }
+    }
+    const std::vector<std::string>* lists[4] = {&ordinary, &Now.RotateUpwards, &exempt, &ordinary};
+    double total = 0;
+    for (double share : World.Mix) {
+        total += share;
+    }
+    for (int k = 0; k < 4; ++k) {
+        Out.KindEmpty[k] = lists[k]->empty();
+    }
+    for (int i = 0; i < Options.Vehicles; ++i) {
+        Car car;
+        car.Name = fmt::format("V{:05}", i + 1);
+        double pick = Random.Uniform() * total;
+        int kind = 0;
+        while (kind < 3 && pick >= World.Mix[kind]) {
+            pick -= World.Mix[kind];
+            ++kind;
+        }
+        if (lists[kind]->empty()) {
+            kind = Ordinary;
+        }
+        car.Category = static_cast<Kind>(kind);
+        car.Preset = (*lists[kind])[Random.Index(lists[kind]->size())];
+        ++Out.Kinds[kind];
+        Cars.push_back(car);
+    }
+}
+
+void RandomMatch::Play(std::FILE* err)
+{
+    for (std::size_t i = 0; i < Cars.size(); ++i) {
+        Spawn(i);
+    }
+    const auto total = static_cast<std::int64_t>(std::llround(Options.Length * Game.Tick_Rate()));
+    Progress progress(err, Options.Progress, Options.Length);
+    std::size_t next_reload = 0;
+    for (std::int64_t k = 0; k < total; ++k) {
+        for (; next_reload < Options.Reloads.size() && Options.Reloads[next_reload].Time <= Game.Now() + 1e-9; ++next_reload) {
+            const TimedSettings& reload = Options.Reloads[next_reload];
+            Game.Apply_Settings(*reload.Ini, reload.Path, true);
+            Out.Changes.push_back(TimedSettings{Game.Now(), reload.Path, nullptr});
+        }
+        while (!Queue.empty() && Queue.top().Time <= Game.Now()) {
+            const Scheduled due = Queue.top();
+            Queue.pop();
+            Handle(due);
+        }
+        Game.Tick();
+        progress.Update(static_cast<double>(k) / static_cast<double>(total), Game.Now());
+    }
+    progress.Done(Game.Now());
+    Out.WallSeconds = progress.Seconds();
+}
+
+void RandomMatch::On_Journal(std::size_t index, const standin::JournalEntry& j, const Happening& h)
+{
+    Car& car = Cars[index];
+    const bool kill_script = j.Script != nullptr && std::string(j.Script) == FLIP_KILL_SCRIPT_NAME;
+    switch (j.What) {
+    case standin::Event::ScriptAttached:
+        car.Seen = true;
+        if (kill_script) {
+            car.KillScriptIncident = car.Incident;
+            car.Checks = 0;
+        } else {
+            car.Rotating = true;
+        }
+        break;
+    case standin::Event::TimerExpired:
+        if (kill_script) {
+            ++car.Checks;
+        }
+        break;
+    case standin::Event::ScriptDetached:
+        if (kill_script) {
+            car.KillScriptIncident = -1;
+            car.Checks = 0;
+        } else {
+            car.Rotating = false;
+        }
+        // A script that leaves a vehicle lying found it reading as upright: from here the
+        // plug-in does not see this flip.
+        car.Seen = car.KillScriptIncident >= 0 || car.Rotating;
+        break;
+    case standin::Event::PositionSet: car.Height = j.Position.Z; break;
+    case standin::Event::TransformSet:
+        ++car.Steps;
+        car.Flipped = Reads_Flipped(j.Transform);
+        if (!car.Flipped && car.Open) {
+            const double tilt = std::acos(std::clamp(static_cast<double>(j.Transform.Row[2][2]), -1.0, 1.0)) * 180 / 3.14159265358979323846;
+            Out.RightedTiltMin = std::min(Out.RightedTiltMin, tilt);
+            Out.RightedTiltMax = std::max(Out.RightedTiltMax, tilt);
+            Close(car, Righted, h.Tick);
+            Schedule(h.Time + Random.Exponential(World.FlipEvery), index, Due::Flip);
+        }
+        break;
+    case standin::Event::Destroyed: On_Destroyed(index, h); break;
+    default: break;
+    }
+}
+
+void RandomMatch::On_Destroyed(std::size_t index, const Happening& h)
+{
+    Car& car = Cars[index];
+    ByObject.erase(car.Id);
+    car.Id = -1;
+    if (car.Open) {
+        // A script that came during an earlier flip and never saw the vehicle upright, because it
+        // righted itself and flipped again between two checks, counted on from where it was.
+        const bool reflip = car.KillScriptIncident >= 0 && car.KillScriptIncident != car.Incident;
+        if (reflip) {
+            Out.KeptChecks.Add(car.ChecksAtFlip);
+        }
+        Close(car, reflip ? KilledAfterReflip : Killed, h.Tick);
+        if (car.PlannedRecovery > h.Time) {
+            Out.WouldHaveRecovered.Add(std::llround((car.PlannedRecovery - h.Time) * Game.Tick_Rate()));
+        }
+    }
+    car.Flipped = false;
+    car.KillScriptIncident = -1;
+    car.Rotating = false;
+    Schedule(h.Time + World.Respawn, index, Due::Respawn);
+}
+
+void RandomMatch::Spawn(std::size_t index)
+{
+    Car& car = Cars[index];
+    sim::Spawn spawn;
+    spawn.Name = car.Name;
+    spawn.Preset = car.Preset;
+    spawn.Mode = car.Category == Ignored ? ExemptVehicleMode : 0;
+    spawn.Position[0] = static_cast<double>(index % 100) * 10.0;
+    spawn.Position[1] = static_cast<double>(index / 100) * 10.0;
+    spawn.Pose.Yaw = Random.Between(0, 360);
+    ScriptableGameObj* obj = Game.Spawn(spawn);
+    car.Id = standin::Object_Id(obj);
+    ByObject[car.Id] = index;
+    car.Flipped = false;
+    Schedule(Game.Now() + Random.Exponential(World.FlipEvery), index, Due::Flip);
+}
+
+void RandomMatch::Handle(const Scheduled& due)
+{
+    Car& car = Cars[due.Car];
+    switch (due.What) {
+    case Due::Respawn: Spawn(due.Car); break;
+    case Due::Flip:
+        if (car.Id >= 0 && !car.Flipped) {
+            Flip(due.Car);
+        }
+        break;
+    case Due::Recover:
+        // Not when killed or turned upright before it could right itself.
+        if (car.Id >= 0 && due.Incident == car.Incident && car.Flipped) {
+            Recover(due.Car);
+        }
+        break;
+    }
+}
+
+void RandomMatch::Flip(std::size_t index)
+{
+    Car& car = Cars[index];
+    Orientation pose;
+    if (Random.Uniform() < World.NoseDown) {
+        pose.Pitch = Random.Between(80, 100);
+    } else {
+        pose.Roll = Random.Between(95, 265);
+    }
+    pose.Yaw = Random.Between(0, 360);
+    ++car.Incident;
+    car.Flipped = true;
+    car.Open = true;
+    car.FlipTick = Game.Ticks();
+    car.PlannedRecovery = -1;
+    const double origin[3] = {0, 0, 0};
+    car.ReadsFlipped = Reads_Flipped(Transform_Of(pose, origin));
+    // A script still attached from the flip before is with this one from the start.
+    car.Seen = car.KillScriptIncident >= 0 || car.Rotating;
+    car.ChecksAtFlip = car.Checks;
+    car.Steps = 0;
+    ++Out.Flips;
+    Game.Set_Pose(car.Name, pose);
+    if (Random.Uniform() < World.RecoverShare) {
+        car.PlannedRecovery = Game.Now() + Random.Between(World.RecoverFrom, World.RecoverTo);
+        Schedule(car.PlannedRecovery, index, Due::Recover);
+    }
+}
+
+void RandomMatch::Recover(std::size_t index)
+{
+    Car& car = Cars[index];
+    Game.Upright(car.Name);
+    car.Flipped = false;
+    if (car.Open) {
+        const Outcome why = car.Seen ? RecoveredAlone : Unseen_Why(car);
+        Close(car, why == EndNotYetFound ? RecoveredAlone : why, Game.Ticks());
+    }
+    Schedule(Game.Now() + Random.Exponential(World.FlipEvery), index, Due::Flip);
+}
+
+Outcome RandomMatch::Unseen_Why(const Car& car) const
+{
+    // In the order the scan asks.
+    if (car.Category == Ignored) {
+        return UnseenMode4;
+    }
+    if (!car.ReadsFlipped) {
+        return UnseenNotFlipped;
+    }
+    if (Now.Is_Exempt(car.Preset)) {
+        return UnseenExempt;
+    }
+    return EndNotYetFound;
+}
+
+void RandomMatch::Finish_Open()
+{
+    const std::int64_t end = Game.Ticks();
+    for (Car& car : Cars) {
+        if (!car.Open) {
+            ++Out.AtEnd[car.Id < 0 ? EndRespawning : EndUpright];
+            continue;
+        }
+        Outcome why = Unseen_Why(car);
+        if (car.Rotating) {
+            why = car.Steps >= FullTurnSteps ? LiftedWithoutEnd : EndBeingTurned;
+        } else if (car.Seen) {
+            why = EndBeingChecked;
+        }
+        if (why == LiftedWithoutEnd) {
+            Out.HighestLift = std::max(Out.HighestLift, car.Height);
+        }
+        ++Out.AtEnd[EndLying];
+        ++Out.LyingAtEnd[why];
+        Close(car, why, end, false);
+    }
+}
 
 }  // namespace
 
-void Run_Random(Match& match, const ActiveSettings& settings, const RandomOptions& options, std::FILE* out, std::FILE* err)
+bool Play_Random(const std::string& plugin_path, const RandomOptions& options, const std::vector<Observer*>& also,
+                 RandomResult& result, std::FILE* err, std::string& error)
 {
-    RandomMatch random(match, settings, options);
+    result = RandomResult();
+    result.Options = options;
+    Match match(options.Rate);
+    RandomMatch random(match, options, result);
     match.Observe(&random);
+    for (Observer* observer : also) {
+        match.Observe(observer);
+    }
+    if (!match.Load_Plugin(plugin_path, error)) {
+        return false;
+    }
+    if (options.Settings != nullptr) {
+        match.Apply_Settings(*options.Settings, options.SettingsPath, false);
+    }
+    match.Level_Load();
+    random.Choose_Vehicles();
     random.Play(err);
     random.Finish_Open();
     match.Finish();
-    if (options.Report) {
-        random.Print(out, settings);
-    }
+    return true;
 }
 
 }  // namespace sim

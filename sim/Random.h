@@ -1,28 +1,158 @@
-// Random matches: many vehicles flipping at random times, to see what settings do at scale.
+// Random matches: many vehicles flipping at random times, to see what settings do at scale, and
+// what became of every flip.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "Match.h"
 
 namespace sim {
+
+// How the random world behaves. None of it is the plug-in's: it is what the simulator assumes of
+// the players and the terrain, so the report prints it and the command line can change it.
+struct World
+{
+    double FlipEvery = 180;       // mean seconds an upright vehicle stands before it flips
+    double NoseDown = 0.1;        // share of flips that leave a vehicle on its nose, not its roof
+    double RecoverShare = 0.5;    // share of flips that right themselves alone ...
+    double RecoverFrom = 0.5;     // ... this many seconds after the flip
+    double RecoverTo = 12;        // ... to this many, uniformly
+    double Respawn = 10;          // seconds from a kill to the vehicle's return
+    // Relative shares of ordinary, turned-upright, exempt and mode-4 vehicles. A kind whose list
+    // is empty in the settings at the start goes to the ordinary ones.
+    double Mix[4] = {60, 20, 15, 5};
+};
+
+// Reads the command line's forms of the world's numbers into `world`; false with `error`.
+// "A..B" for the recovery times, "O:R:E:M" for the mix.
+bool Parse_Recover_Time(const std::string& text, World& world, std::string& error);
+bool Parse_Mix(const std::string& text, World& world, std::string& error);
+// False with `error` when a share is outside 0..1 or a time is not a positive number.
+bool Check_World(const World& world, std::string& error);
+
+// Settings handed to the plug-in during the match.
+struct TimedSettings
+{
+    double Time = 0;
+    std::string Path;
+    std::shared_ptr<INIClass> Ini;
+};
 
 struct RandomOptions
 {
     std::uint64_t Seed = 1;
     int Vehicles = 100;
     double Length = 600;
-    std::string SettingsPath;  // for the report
-    bool Report = true;        // false: the caller prints JSON lines instead
-    bool Progress = false;     // a progress bar on standard error
+    int Rate = 30;
+    World Assumed;
+    std::string SettingsPath;                 // empty: none, the plug-in keeps its values at load
+    std::shared_ptr<INIClass> Settings;
+    std::vector<TimedSettings> Reloads;       // in time order
+    bool Progress = false;                    // a progress bar on standard error
 };
 
-// Plays a random match on `match` (plug-in loaded, settings applied, level loaded) and prints
-// the report to `out`. The same options give the same report, byte for byte; the throughput,
-// which depends on the machine, goes to `err`.
-void Run_Random(Match& match, const ActiveSettings& settings, const RandomOptions& options, std::FILE* out,
-                std::FILE* err);
+// What can become of one flip. Each flip gets exactly one, when it is decided or at the end.
+enum Outcome
+{
+    Killed,               // at its script's last check
+    KilledAfterReflip,    // it righted itself and flipped again between two checks: the count went on
+    Righted,              // turned by the plug-in until it reads upright
+    RecoveredAlone,
+    UnseenMode4,          // the scan skips vehicles in mode 4
+    UnseenNotFlipped,     // its pose does not read as flipped (on its nose, at its heading)
+    UnseenExempt,         // an exempt preset, not also listed for turning
+    LiftedWithoutEnd,     // on its nose: every turn about its own length axis leaves it flipped
+    EndBeingChecked,      // undecided at the end: found, its checks not yet done
+    EndBeingTurned,
+    EndNotYetFound,       // flipped after the last scan that could have found it
+    OutcomeCount,
+};
+
+// Name in the report, and key in the JSON summary.
+const char* Outcome_Label(Outcome outcome);
+const char* Outcome_Key(Outcome outcome);
+
+// A number of ticks per value, exactly: times from a flip to its outcome.
+struct Distribution
+{
+    std::map<std::int64_t, std::int64_t> Values;
+    std::int64_t Count = 0;
+    std::int64_t Sum = 0;
+
+    void Add(std::int64_t value)
+    {
+        ++Values[value];
+        ++Count;
+        Sum += value;
+    }
+    // The smallest value with at least q of the count at or below it; 0 when empty.
+    std::int64_t Quantile(double q) const;
+    std::int64_t Min() const { return Values.empty() ? 0 : Values.begin()->first; }
+    std::int64_t Max() const { return Values.empty() ? 0 : Values.rbegin()->first; }
+};
+
+// One decided flip, for the chart.
+struct Decided
+{
+    std::int64_t Tick;       // when it was decided
+    std::int64_t Duration;   // ticks from the flip
+    Outcome What;
+};
+
+// What the vehicles were doing when the match ended: every vehicle is in one of these.
+enum EndState
+{
+    EndUpright,
+    EndRespawning,
+    EndLying,  // flipped: its open flip's outcome says why
+    EndStateCount,
+};
+
+struct RandomResult
+{
+    RandomOptions Options;
+    ActiveSettings Start;                 // the settings in force when the vehicles came
+    std::vector<TimedSettings> Changes;   // the reloads, as played
+    int Kinds[4] = {0, 0, 0, 0};          // vehicles of each kind of the mix
+    bool KindEmpty[4] = {false, false, false, false};  // no preset of that kind to pick from
+    std::int64_t Flips = 0;
+    // Flips of ordinary vehicles in a pose that reads as flipped, the ones the settings decide,
+    // and their ticks from flip to outcome.
+    std::int64_t KillableFlips = 0;
+    std::int64_t KillableLyingTicks = 0;
+    Distribution Outcomes[OutcomeCount];
+    Distribution WouldHaveRecovered;      // of the killed: ticks until they would have been up
+    Distribution KeptChecks;              // of those killed after a re-flip: checks counted before it
+    float HighestLift = 0;                // z of the highest vehicle lifted without end
+    // Tilt from upright, in degrees, of the vehicles the plug-in stopped turning: it stops once
+    // the flip test reads upright, which is not on its wheels.
+    double RightedTiltMin = 180, RightedTiltMax = 0;
+    int AtEnd[EndStateCount] = {0, 0, 0};
+    int LyingAtEnd[OutcomeCount] = {};
+    std::vector<Decided> Timeline;        // every flip decided before the end, in time order
+    double WallSeconds = 0;
+};
+
+// Plays a random match with the plug-in library at `plugin_path`. The observers in `also` see
+// everything that happens (JSON lines, tests), in their order. The same options give the same result; only
+// WallSeconds depends on the machine. False with `error` when the plug-in cannot be loaded.
+bool Play_Random(const std::string& plugin_path, const RandomOptions& options, const std::vector<Observer*>& also,
+                 RandomResult& result, std::FILE* err, std::string& error);
+
+// What the report says of the world's assumptions, a line each.
+std::string World_Text(const World& world);
+
+// The report, in 80 columns, and the same figures as one JSON object.
+void Print_Random_Report(const RandomResult& result, std::FILE* out);
+std::string Random_Summary_Json(const RandomResult& result);
+
+// The match chart: decided flips over time by outcome, and the spread of times from flip to
+// outcome; reloads marked. Its size does not grow with the number of vehicles.
+std::string Match_Chart(const RandomResult& result, const std::string& title);
 
 }  // namespace sim

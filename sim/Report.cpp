@@ -184,6 +184,9 @@ void Stories::On(const Happening& h)
         return;
     }
     Foretold.On(h);
+    if (e == Happened::Reload) {
+        ReloadList.emplace_back(h.Time, *h.Settings);
+    }
     if (e == Happened::Settings || e == Happened::Reload) {
         // The lists only grow, and a later settings event can exempt a vehicle already in play.
         for (Story& story : List) {
@@ -350,6 +353,12 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
         svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" stroke=\"#7e57c2\" "
                            "stroke-opacity=\"0.35\" stroke-dasharray=\"3,3\"/>\n",
                            x(t), top - 4, top + lane * static_cast<double>(lanes));
+    }
+    for (const auto& [t, file] : stories.Reloads()) {
+        svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" stroke=\"#000\" "
+                           "stroke-dasharray=\"6,3\"/><text x=\"{3:.1f}\" y=\"{4:.0f}\">reload: {5}</text>\n",
+                           x(t), top - 4, top + lane * static_cast<double>(lanes), x(t) + 4, top + lane * static_cast<double>(lanes) + 14,
+                           Xml_Text(file));
     }
     for (std::size_t i = 0; i < lanes; ++i) {
         const Story& s = stories.All()[i];

@@ -77,6 +77,8 @@ public:
 
     // When the plug-in scanned, as foretold (see Prediction).
     std::vector<double> Scan_Times() const { return Foretold.Scan_Times(); }
+    // Settings handed over during the game: time and file.
+    const std::vector<std::pair<double, std::string>>& Reloads() const { return ReloadList; }
 
     // The summary table, one row per object.
     void Print_Summary(std::FILE* out) const;
@@ -88,6 +90,7 @@ private:
     int Rate;
     Prediction Foretold;
     std::vector<Story> List;
+    std::vector<std::pair<double, std::string>> ReloadList;
     std::map<int, std::size_t> ById;
     double End = 0;
     bool Over = false;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
@@ -21,6 +22,7 @@
 #include "Random.h"
 #include "Report.h"
 #include "Scenario.h"
+#include "Sweep.h"
 #include "Text.h"
 
 namespace {
@@ -90,52 +92,267 @@ bool Parse_Seed(const std::string& text, std::uint64_t& seed)
     return errno != ERANGE && *end == '\0';
 }
 
+// What the command line asked for.
+struct Cli
+{
+    std::string Scenario;
+    std::string Plugin = Default_Plugin();
+    std::string Settings;
+    std::string Check;
+    std::string Svg;
+    std::string SummaryJson;
+    std::string Seed;
+    std::string RecoverTime;
+    std::string Mix;
+    std::string Sweep;
+    std::vector<std::string> Reloads;
+    bool Json = false;
+    int Vehicles = 100;
+    double Length = 600;
+    int Rate = 30;
+    sim::World Assumed;
+    sim::Limits Limits;
+    // Options whose presence is asked about.
+    CLI::Option* SettingsOption = nullptr;
+    CLI::Option* CheckOption = nullptr;
+    CLI::Option* SvgOption = nullptr;
+    CLI::Option* SummaryOption = nullptr;
+    CLI::Option* RandomOption = nullptr;
+    CLI::Option* LengthOption = nullptr;
+    CLI::Option* JsonOption = nullptr;
+};
+
+void Add_Random_Options(CLI::App& app, Cli& cli)
+{
+    CLI::Option* random = cli.RandomOption;
+    app.add_option("--vehicles", cli.Vehicles, "vehicles in a random match")->check(CLI::Range(1, 1000000))->needs(random)->capture_default_str();
+    cli.LengthOption =
+        app.add_option("--length", cli.Length, "seconds of game in a random match (1 to 1000000)")->needs(random)->capture_default_str();
+    app.add_option("--rate", cli.Rate, "ticks per second in a random match")->check(CLI::Range(1, 1000))->needs(random)->capture_default_str();
+    app.add_option("--flip-every", cli.Assumed.FlipEvery, "random match: mean seconds an upright vehicle stands before it flips")
+        ->needs(random)->capture_default_str();
+    app.add_option("--nose-down", cli.Assumed.NoseDown, "random match: share of flips that land a vehicle on its nose")
+        ->needs(random)->capture_default_str();
+    app.add_option("--recover-share", cli.Assumed.RecoverShare, "random match: share of flips that right themselves alone")
+        ->needs(random)->capture_default_str();
+    app.add_option("--recover-time", cli.RecoverTime, "random match: seconds after the flip that they do, FROM..TO")
+        ->needs(random)->default_str("0.5..12");
+    app.add_option("--mix", cli.Mix, "random match: shares of ordinary:turned-upright:exempt:mode-4 vehicles")
+        ->needs(random)->default_str("60:20:15:5");
+    app.add_option("--respawn", cli.Assumed.Respawn, "random match: seconds before a killed vehicle comes back")
+        ->needs(random)->capture_default_str();
+    app.add_option("--reload", cli.Reloads, "random match: hand the plug-in a settings file at a time, SECONDS=FILE (repeatable)")
+        ->needs(random);
+    app.add_option("--sweep", cli.Sweep,
+                   "random match once per value of a setting: KEY=FROM..TO[:STEP] or KEY=V1,V2,..., KEY one of "
+                   "CheckInterval, ChecksCount, ScriptCheckingInterval")
+        ->needs(random);
+    cli.SummaryOption = app.add_option("--summary-json", cli.SummaryJson, "random match: also write the report's figures as JSON")
+                            ->needs(random);
+}
+
+void Add_Options(CLI::App& app, Cli& cli)
+{
+    app.add_option("scenario", cli.Scenario, "scenario file to play (see examples/)");
+    app.add_option("--plugin", cli.Plugin, "the plug-in library to load")->capture_default_str();
+    cli.SettingsOption = app.add_option("--settings", cli.Settings, "settings file to use instead of the scenario's");
+    cli.CheckOption =
+        app.add_option("--check", cli.Check, "check a settings file, print what the plug-in would do with it, and exit");
+    cli.JsonOption = app.add_flag("--json", cli.Json, "one JSON object per line for every event, instead of the timeline");
+    cli.SvgOption = app.add_option("--svg", cli.Svg,
+                                   "also draw a chart into this file: a lane per object for a scenario, outcomes over time "
+                                   "for a random match");
+    cli.RandomOption =
+        app.add_option("--random", cli.Seed, "play a random match with this seed (0 to 2^64-1) instead of a scenario");
+    Add_Random_Options(app, cli);
+    app.add_option("--max-ticks", cli.Limits.MaxTicks, "refuse a run of more ticks than this")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--max-vehicle-ticks", cli.Limits.MaxVehicleTicks, "refuse a run of more ticks times objects than this")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.footer("FILE may be - for standard input with --check, and for standard output with --svg and --summary-json.\n"
+               "Exit status: 0 played (or --check found nothing), 1 --check has warnings, 2 an error, "
+               "said on standard error.\n"
+               "Scenarios: one statement a line (settings, length, rate, vehicle, object, at ...); see the README's "
+               "\"Scenarios\" and examples/default.scenario.");
+}
+
+// Writes `text` to `path` ("-": standard output); false with the error said.
+bool Write_Output(const std::string& path, const std::string& text)
+{
+    if (path == "-") {
+        std::fputs(text.c_str(), stdout);
+        return true;
+    }
+    std::string error;
+    if (!sim::Write_File_Whole(path, text, error)) {
+        Fail(error);
+        return false;
+    }
+    return true;
+}
+
+// The random match's options from the command line; false with the error said.
+bool Random_Options(const Cli& cli, sim::RandomOptions& options)
+{
+    std::string error;
+    if (!Parse_Seed(cli.Seed, options.Seed)) {
+        Fail("--random takes a seed from 0 to 18446744073709551615, not '" + cli.Seed + "'");
+        return false;
+    }
+    if (cli.LengthOption->count() > 0 && !(std::isfinite(cli.Length) && cli.Length >= 1.0 && cli.Length <= 1e6)) {
+        Fail(fmt::format("--length {} is not a number of seconds from 1 to 1000000", cli.LengthOption->as<std::string>()));
+        return false;
+    }
+    options.Assumed = cli.Assumed;
+    if ((!cli.RecoverTime.empty() && !sim::Parse_Recover_Time(cli.RecoverTime, options.Assumed, error)) ||
+        (!cli.Mix.empty() && !sim::Parse_Mix(cli.Mix, options.Assumed, error)) || !sim::Check_World(options.Assumed, error)) {
+        Fail(error);
+        return false;
+    }
+    options.Vehicles = cli.Vehicles;
+    options.Length = cli.Length;
+    options.Rate = cli.Rate;
+    options.Progress = isatty(STDERR_FILENO) != 0;
+    if (!cli.Settings.empty()) {
+        options.SettingsPath = cli.Settings;
+        options.Settings = std::make_shared<INIClass>();
+        if (!Load_Settings(cli.Settings, *options.Settings)) {
+            return false;
+        }
+    }
+    for (const std::string& reload : cli.Reloads) {
+        const std::size_t equals = reload.find('=');
+        double time = 0;
+        char* end = nullptr;
+        if (equals != std::string::npos) {
+            time = std::strtod(reload.substr(0, equals).c_str(), &end);
+        }
+        if (equals == std::string::npos || equals == 0 || *end != '\0' || !(time >= 0 && time <= cli.Length) ||
+            equals + 1 == reload.size()) {
+            Fail(fmt::format("--reload takes SECONDS=FILE, within the match's {:g} s, not '{}'", cli.Length, reload));
+            return false;
+        }
+        sim::TimedSettings timed{time, reload.substr(equals + 1), std::make_shared<INIClass>()};
+        if (!Load_Settings(timed.Path, *timed.Ini)) {
+            return false;
+        }
+        options.Reloads.push_back(timed);
+    }
+    std::stable_sort(options.Reloads.begin(), options.Reloads.end(),
+                     [](const sim::TimedSettings& a, const sim::TimedSettings& b) { return a.Time < b.Time; });
+    return true;
+}
+
+int Run_Random(const Cli& cli)
+{
+    if (!cli.Scenario.empty()) {
+        return Fail("a random match takes no scenario");
+    }
+    sim::RandomOptions options;
+    if (!Random_Options(cli, options)) {
+        return 2;
+    }
+    sim::SweepSpec sweep;
+    std::string error;
+    if (!cli.Sweep.empty() && !sim::Parse_Sweep(cli.Sweep, sweep, error)) {
+        return Fail(error);
+    }
+    if (!cli.Sweep.empty() && (cli.Json || !cli.Svg.empty())) {
+        return Fail("--sweep prints a table of many matches: no --json or --svg");
+    }
+    const double runs = cli.Sweep.empty() ? 1.0 : static_cast<double>(sweep.Values.size());
+    if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(options.Length, options.Rate)) * runs, options.Vehicles,
+                            cli.Limits, cli.Sweep.empty() ? "this random match" : "this sweep", error)) {
+        return Fail(error);
+    }
+    // The report and the summary share standard output only when the summary goes elsewhere.
+    const bool report = !cli.Json && cli.SummaryJson != "-" && cli.Svg != "-";
+    if (!cli.Sweep.empty()) {
+        std::vector<sim::RandomResult> results;
+        if (!sim::Run_Sweep(cli.Plugin, options, sweep, stderr, results, error)) {
+            return Fail(error);
+        }
+        if (report) {
+            sim::Print_Sweep(sweep, results, stdout);
+        }
+        return !cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Sweep_Summary_Json(sweep, results)) ? 2 : Finish(0);
+    }
+    sim::JsonLines lines(stdout);
+    std::vector<sim::Observer*> observers;
+    if (cli.Json) {
+        observers.push_back(&lines);
+    }
+    sim::RandomResult result;
+    if (!sim::Play_Random(cli.Plugin, options, observers, result, stderr, error)) {
+        return Fail(error);
+    }
+    std::fprintf(stderr, "%s\n",
+                 fmt::format("veltrask-sim: {} ticks with {} vehicles in {:.2f} s: {:.3g} vehicle-ticks/s",
+                             sim::Ticks_Of(options.Length, options.Rate), options.Vehicles, result.WallSeconds,
+                             static_cast<double>(sim::Ticks_Of(options.Length, options.Rate)) * options.Vehicles /
+                                 std::max(result.WallSeconds, 1e-9))
+                     .c_str());
+    if (report) {
+        sim::Print_Random_Report(result, stdout);
+    }
+    if (!cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Random_Summary_Json(result))) {
+        return 2;
+    }
+    if (!cli.Svg.empty() &&
+        !Write_Output(cli.Svg, sim::Match_Chart(result, fmt::format("Random match, seed {}", options.Seed)))) {
+        return 2;
+    }
+    return Finish(0);
+}
+
+int Run_Scenario(const Cli& cli)
+{
+    if (cli.Scenario.empty()) {
+        return Fail("name a scenario to play (for instance examples/default.scenario), or use --random or --check");
+    }
+    if (cli.SummaryOption->count() > 0) {
+        return Fail("--summary-json sums up a random match; a scenario's figures are in --json");
+    }
+    sim::Scenario scenario;
+    std::string error;
+    if (!sim::Load_Scenario(cli.Scenario, scenario, error)) {
+        return Fail(error);
+    }
+    if (!cli.Settings.empty()) {
+        sim::SettingsFile file{cli.Settings, std::make_shared<INIClass>()};
+        if (!Load_Settings(cli.Settings, *file.Ini)) {
+            return 2;
+        }
+        scenario.SettingsFiles.push_back(file);
+        scenario.InitialSettings = static_cast<int>(scenario.SettingsFiles.size()) - 1;
+    }
+    const auto objects = std::count_if(scenario.Actions.begin(), scenario.Actions.end(),
+                                       [](const sim::Action& a) { return a.Kind == sim::ActionKind::SpawnObject; });
+    if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)), static_cast<double>(objects),
+                            cli.Limits, "this scenario", error)) {
+        return Fail(cli.Scenario + ": " + error);
+    }
+    sim::PlayOptions options;
+    options.Json = cli.Json;
+    options.Progress = isatty(STDERR_FILENO) != 0;
+    options.Chart = !cli.Svg.empty();
+    std::string chart;
+    if (!sim::Play_Scenario(scenario, cli.Plugin, options, stdout, stderr, chart, error)) {
+        return Fail(error);
+    }
+    return !cli.Svg.empty() && !Write_Output(cli.Svg, chart) ? 2 : Finish(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     CLI::App app{"veltrask-sim: plays the Veltrask plug-in in a headless game server, to show what your settings do"};
     app.set_version_flag("--version", "veltrask-sim " VELTRASK_VERSION);
-    std::string scenario_path;
-    std::string plugin_path = Default_Plugin();
-    std::string settings_path;
-    std::string check_path;
-    std::string svg_path;
-    std::string seed_text;
-    bool json = false;
-    int vehicles = 100;
-    double length = 600;
-    int rate = 30;
-    sim::Limits limits;
-
-    app.add_option("scenario", scenario_path, "scenario file to play (see examples/)");
-    app.add_option("--plugin", plugin_path, "the plug-in library to load")->capture_default_str();
-    auto* settings = app.add_option("--settings", settings_path, "settings file to use instead of the scenario's");
-    auto* check = app.add_option("--check", check_path, "check a settings file, print what the plug-in would do with it, and exit");
-    auto* json_flag = app.add_flag("--json", json, "one JSON object per line for every event, instead of the timeline");
-    auto* svg = app.add_option("--svg", svg_path, "also draw the timeline as an SVG chart into this file");
-    auto* random = app.add_option("--random", seed_text, "play a random match with this seed (0 to 2^64-1) instead of a scenario");
-    app.add_option("--vehicles", vehicles, "vehicles in a random match")
-        ->check(CLI::Range(1, 1000000))
-        ->needs(random)
-        ->capture_default_str();
-    auto* length_option =
-        app.add_option("--length", length, "seconds of game in a random match (1 to 1000000)")->needs(random)->capture_default_str();
-    app.add_option("--rate", rate, "ticks per second in a random match")
-        ->check(CLI::Range(1, 1000))
-        ->needs(random)
-        ->capture_default_str();
-    app.add_option("--max-ticks", limits.MaxTicks, "refuse a run of more ticks than this")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    app.add_option("--max-vehicle-ticks", limits.MaxVehicleTicks, "refuse a run of more ticks times objects than this")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    app.footer("FILE may be - for standard input with --check, and for standard output with --svg.\n"
-               "Exit status: 0 played (or --check found nothing), 1 --check has warnings, 2 an error, "
-               "said on standard error.\n"
-               "Scenarios: one statement a line (settings, length, rate, vehicle, object, at ...); see the README's "
-               "\"Scenarios\" and examples/default.scenario.");
+    Cli cli;
+    Add_Options(app, cli);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -145,107 +362,20 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         return Fail(std::string(e.what()) + " (--help lists the options)");
     }
-
-    for (auto* option : {settings, check, svg}) {
+    for (auto* option : {cli.SettingsOption, cli.CheckOption, cli.SvgOption, cli.SummaryOption}) {
         if (option->count() > 0 && option->as<std::string>().empty()) {
             return Fail(option->get_name() + " needs a file name");
         }
     }
-    if (check->count() > 0) {
-        if (!scenario_path.empty() || random->count() > 0 || json_flag->count() > 0 || svg->count() > 0 ||
-            settings->count() > 0) {
+    if (cli.CheckOption->count() > 0) {
+        if (!cli.Scenario.empty() || cli.RandomOption->count() > 0 || cli.JsonOption->count() > 0 ||
+            cli.SvgOption->count() > 0 || cli.SettingsOption->count() > 0) {
             return Fail("--check takes the settings file alone: no scenario, --random, --settings, --json or --svg");
         }
-        return Finish(sim::Check_Settings(check_path, stdout, stderr));
+        return Finish(sim::Check_Settings(cli.Check, stdout, stderr));
     }
-
-    std::string error;
-    if (random->count() > 0) {
-        std::uint64_t seed = 0;
-        if (!Parse_Seed(seed_text, seed)) {
-            return Fail("--random takes a seed from 0 to 18446744073709551615, not '" + seed_text + "'");
-        }
-        if (length_option->count() > 0 && !(std::isfinite(length) && length >= 1.0 && length <= 1e6)) {
-            return Fail(fmt::format("--length {} is not a number of seconds from 1 to 1000000", length_option->as<std::string>()));
-        }
-        if (!scenario_path.empty()) {
-            return Fail("a random match takes no scenario");
-        }
-        if (!svg_path.empty() && vehicles > 200) {
-            return Fail("--svg draws a lane per vehicle: use it with 200 vehicles or fewer");
-        }
-        if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(length, rate)), vehicles, limits, "this random match",
-                                error)) {
-            return Fail(error);
-        }
-        INIClass ini;
-        if (!settings_path.empty() && !Load_Settings(settings_path, ini)) {
-            return 2;
-        }
-        sim::Match match(rate);
-        sim::JsonLines lines(stdout);
-        sim::Stories stories(rate);
-        if (json) {
-            match.Observe(&lines);
-        }
-        if (!svg_path.empty()) {
-            match.Observe(&stories);
-        }
-        if (!match.Load_Plugin(plugin_path, error)) {
-            return Fail(error);
-        }
-        sim::ActiveSettings active;
-        if (!settings_path.empty()) {
-            active.Apply(ini);
-            match.Apply_Settings(ini, settings_path, false);
-        }
-        match.Level_Load();
-        sim::RandomOptions options;
-        options.Seed = seed;
-        options.Vehicles = vehicles;
-        options.Length = length;
-        options.SettingsPath = settings_path;
-        options.Report = !json;
-        options.Progress = isatty(STDERR_FILENO) != 0;
-        sim::Run_Random(match, active, options, stdout, stderr);
-        if (!svg_path.empty() &&
-            !sim::Write_File_Whole(svg_path, sim::Svg_Chart(stories, fmt::format("random match, seed {}", seed)), error)) {
-            return Fail(error);
-        }
-        return Finish(0);
+    if (cli.Svg == "-" && cli.SummaryJson == "-") {
+        return Fail("--svg and --summary-json cannot both write to standard output");
     }
-
-    if (scenario_path.empty()) {
-        return Fail("name a scenario to play (for instance examples/default.scenario), or use --random or --check");
-    }
-    sim::Scenario scenario;
-    if (!sim::Load_Scenario(scenario_path, scenario, error)) {
-        return Fail(error);
-    }
-    if (!settings_path.empty()) {
-        sim::SettingsFile file{settings_path, std::make_shared<INIClass>()};
-        if (!Load_Settings(settings_path, *file.Ini)) {
-            return 2;
-        }
-        scenario.SettingsFiles.push_back(file);
-        scenario.InitialSettings = static_cast<int>(scenario.SettingsFiles.size()) - 1;
-    }
-    const auto objects = std::count_if(scenario.Actions.begin(), scenario.Actions.end(),
-                                       [](const sim::Action& a) { return a.Kind == sim::ActionKind::SpawnObject; });
-    if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)), static_cast<double>(objects),
-                            limits, "this scenario", error)) {
-        return Fail(scenario_path + ": " + error);
-    }
-    sim::PlayOptions options;
-    options.Json = json;
-    options.Progress = isatty(STDERR_FILENO) != 0;
-    options.Chart = !svg_path.empty();
-    std::string chart;
-    if (!sim::Play_Scenario(scenario, plugin_path, options, stdout, stderr, chart, error)) {
-        return Fail(error);
-    }
-    if (!svg_path.empty() && !sim::Write_File_Whole(svg_path, chart, error)) {
-        return Fail(error);
-    }
-    return Finish(0);
+    return cli.RandomOption->count() > 0 ? Run_Random(cli) : Run_Scenario(cli);
 }

@@ -101,29 +101,22 @@ private:
 
 TEST(Prediction, ThePluginAttachesExactlyTheScriptsForetoldAtEachScan)
 {
-    INIClass ini;
+    auto ini = std::make_shared<INIClass>();
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_File(VELTRASK_SOURCE_DIR "/examples/settings.ini", ini, error)) << error;
+    ASSERT_TRUE(standin::Load_Ini_File(VELTRASK_SOURCE_DIR "/examples/settings.ini", *ini, error)) << error;
     for (std::uint64_t seed : {1u, 7u, 42u}) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        sim::Match match(30);
         sim::Prediction foretold(30);
         Attachments attached(foretold);
-        match.Observe(&foretold);  // first, so it has heard everything before the next observer
-        match.Observe(&attached);
-        ASSERT_TRUE(match.Load_Plugin(VELTRASK_PLUGIN_PATH, error)) << error;
-        sim::ActiveSettings active;
-        active.Apply(ini);
-        match.Apply_Settings(ini, "settings.ini", false);
-        match.Level_Load();
         sim::RandomOptions options;
         options.Seed = seed;
         options.Vehicles = 300;
         options.Length = 600;
-        options.Report = false;
-        std::FILE* sink = std::fopen("/dev/null", "w");
-        sim::Run_Random(match, active, options, sink, sink);
-        std::fclose(sink);
+        options.SettingsPath = "settings.ini";
+        options.Settings = ini;
+        sim::RandomResult result;
+        // The prediction first, so it has heard everything before the next observer.
+        ASSERT_TRUE(sim::Play_Random(VELTRASK_PLUGIN_PATH, options, {&foretold, &attached}, result, stderr, error)) << error;
 
         ASSERT_GT(attached.List.size(), 50u) << "too few scripts to tell anything";
         const std::vector<std::int64_t> ticks = foretold.Scan_Ticks();

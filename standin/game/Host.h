@@ -153,6 +153,9 @@ HOST_API bool Load_Ini_File(const std::string& path, INIClass& ini, std::string&
 HOST_API bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error);
 // What `ini` holds, section by section in file order, with the line of each entry.
 HOST_API std::vector<IniSectionView> Ini_Contents(const INIClass& ini);
+// Sets one entry, as if the file had said so: its value replaced where it is, or the entry (and
+// its section) added at the end, with line 0.
+HOST_API void Set_Ini_Value(INIClass& ini, const char* section, const char* entry, const char* value);
 
 // --- Plug-in libraries ---
 

@@ -310,6 +310,20 @@ bool Load_Ini_File(const std::string& path, INIClass& ini, std::string& error)
     return Load_Ini_Text(text, path, ini, error);
 }
 
+void Set_Ini_Value(INIClass& ini, const char* section, const char* entry, const char* value)
+{
+    if (ini.Data == nullptr) {
+        ini.Data = Sys_New<HostIniData>();
+    }
+    IniSection& target = Section_Named(*ini.Data, section);
+    const auto [found, fresh] = target.ByName.emplace(Lower_Key(entry), target.Entries.size());
+    if (fresh) {
+        target.Entries.push_back(IniEntry{SysString(entry), SysString(value), 0});
+    } else {
+        target.Entries[found->second].Value = SysString(value);
+    }
+}
+
 std::vector<IniSectionView> Ini_Contents(const INIClass& ini)
 {
     std::vector<IniSectionView> out;

@@ -1,0 +1,198 @@
+// The random match's report in words, and the same figures for tools.
+#include <cstdio>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "Random.h"
+#include "Text.h"
+
+namespace sim {
+namespace {
+
+const char* const KindNames[4] = {"ordinary", "turned upright", "exempt", "in mode 4"};
+const char* const KindKeys[4] = {"ordinary", "turned_upright", "exempt", "mode_4"};
+const char* const EndNames[EndStateCount] = {"upright", "waiting to respawn after a kill", "lying flipped"};
+const char* const EndKeys[EndStateCount] = {"upright", "respawning", "lying_flipped"};
+
+double Seconds(std::int64_t ticks, int rate) { return static_cast<double>(ticks) / rate; }
+
+std::string Row(const char* label, const Distribution& d, int rate)
+{
+    if (d.Count == 0) {
+        return fmt::format("{:<35} {:>7}\n", label, 0);
+    }
+    return fmt::format("{:<35} {:>7}  {:>8.2f} {:>8.2f} {:>8.2f} {:>8.2f}\n", label, d.Count, Seconds(d.Min(), rate),
+                       Seconds(d.Quantile(0.5), rate), Seconds(d.Quantile(0.9), rate), Seconds(d.Max(), rate));
+}
+
+std::string Settings_Numbers(const ActiveSettings& s)
+{
+    return fmt::format("CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g}", s.CheckInterval, s.ChecksCount,
+                       s.ScriptCheckingInterval);
+}
+
+}  // namespace
+
+std::string World_Text(const World& w)
+{
+    return fmt::format(
+        "Assumed of the world (change with --flip-every, --nose-down, --recover-share,\n"
+        "  --recover-time, --mix and --respawn):\n"
+        "  an upright vehicle flips once every {:g} s on average; {:g}% land on their nose\n"
+        "  {:g}% of flips right themselves alone, {:g} to {:g} s after (uniformly)\n"
+        "  mix {:g}:{:g}:{:g}:{:g} of ordinary, turned-upright, exempt and mode-4 vehicles\n"
+        "  a killed vehicle comes back {:g} s later\n",
+        w.FlipEvery, w.NoseDown * 100, w.RecoverShare * 100, w.RecoverFrom, w.RecoverTo, w.Mix[0], w.Mix[1], w.Mix[2], w.Mix[3],
+        w.Respawn);
+}
+
+namespace {
+
+std::string Header(const RandomResult& r)
+{
+    const RandomOptions& o = r.Options;
+    const World& w = o.Assumed;
+    std::string text = fmt::format("Random match: seed {}, {} vehicles, {:g} s at {} ticks/s\n", o.Seed, o.Vehicles, o.Length,
+                                   o.Rate);
+    text += fmt::format("Settings: {}\n  {}\n",
+                        o.SettingsPath.empty() ? "none (the plug-in's values at load)" : Printable(o.SettingsPath),
+                        Settings_Numbers(r.Start));
+    for (const TimedSettings& change : r.Changes) {
+        text += fmt::format("  reloaded at {:g} s from {}\n", change.Time, Printable(change.Path));
+    }
+    text += World_Text(w);
+    text += fmt::format("Vehicles: {} {}, {} {}, {} {}, {} {}\n", r.Kinds[0], KindNames[0], r.Kinds[1], KindNames[1],
+                        r.Kinds[2], KindNames[2], r.Kinds[3], KindNames[3]);
+    for (int k = 1; k < 3; ++k) {
+        if (r.KindEmpty[k] && w.Mix[k] > 0) {
+            text += fmt::format("  (no {} preset is listed in the settings: those vehicles are ordinary)\n", KindNames[k]);
+        }
+    }
+    return text;
+}
+
+std::int64_t Lying_Ticks(const RandomResult& r)
+{
+    std::int64_t ticks = 0;
+    for (const Distribution& d : r.Outcomes) {
+        ticks += d.Sum;
+    }
+    return ticks;
+}
+
+std::string Notes(const RandomResult& r)
+{
+    std::string text = "\n[1] it righted itself and flipped again between two checks, so the script that\n"
+                       "    came for the flip before never saw it upright and counted on";
+    const Distribution& kept = r.KeptChecks;
+    text += kept.Count == 0 ? ".\n"
+                            : fmt::format(": it had\n    counted {} to {} checks (median {}) when the vehicle flipped again.\n",
+                                          kept.Min(), kept.Max(), kept.Quantile(0.5));
+    text += "[2] on its nose: the flip test reads the rotation about the world's Y axis, so\n"
+            "    whether a vehicle on its nose counts as flipped depends on its heading.\n"
+            "[3] on its nose and listed for turning: turning about its own length axis never\n"
+            "    rights it, so it is lifted at every step";
+    text += r.HighestLift > 0 ? fmt::format(" (the highest to z = {:g}).\n", r.HighestLift) : ".\n";
+    text += "[4] the plug-in stops turning once the flip test reads upright";
+    text += r.Outcomes[Righted].Count == 0
+                ? ".\n"
+                : fmt::format(": it left these\n    tilted {:.0f} to {:.0f} degrees from upright, for the game to settle.\n",
+                              r.RightedTiltMin, r.RightedTiltMax);
+    text += "Times of flips undecided or unseen run until the vehicle got up or the end.\n";
+    return text;
+}
+
+}  // namespace
+
+void Print_Random_Report(const RandomResult& r, std::FILE* out)
+{
+    const int rate = r.Options.Rate;
+    const double lying = Seconds(Lying_Ticks(r), rate);
+    std::string text = Header(r);
+    text += fmt::format("Flips: {}; lying flipped {:.0f} s in all, {:.2f} s a flip on average\n\n", r.Flips, lying,
+                        r.Flips == 0 ? 0.0 : lying / static_cast<double>(r.Flips));
+    text += fmt::format("{:<35} {:>7}  {:>8} {:>8} {:>8} {:>8}\n", "what became of each flip (seconds)", "count", "min",
+                        "median", "p90", "max");
+    for (int o = 0; o < OutcomeCount; ++o) {
+        text += Row(Outcome_Label(static_cast<Outcome>(o)), r.Outcomes[o], rate);
+    }
+    text += Notes(r);
+    const std::int64_t killed = r.Outcomes[Killed].Count + r.Outcomes[KilledAfterReflip].Count;
+    text += fmt::format("\nKilled though they would soon have recovered alone: {} of {} ({:.1f}%)\n", r.WouldHaveRecovered.Count,
+                        killed,
+                        killed == 0 ? 0.0 : 100.0 * static_cast<double>(r.WouldHaveRecovered.Count) / static_cast<double>(killed));
+    if (r.WouldHaveRecovered.Count > 0) {
+        text += Row("would have been up after a further", r.WouldHaveRecovered, rate);
+    }
+    text += fmt::format("\nAt the end, of the {} vehicles:\n", r.Options.Vehicles);
+    for (int e = 0; e < EndStateCount; ++e) {
+        text += fmt::format("  {:<42} {:>7}\n", EndNames[e], r.AtEnd[e]);
+        if (e == EndLying) {
+            for (int o = 0; o < OutcomeCount; ++o) {
+                if (r.LyingAtEnd[o] > 0) {
+                    text += fmt::format("    {:<40} {:>7}\n", Outcome_Label(static_cast<Outcome>(o)), r.LyingAtEnd[o]);
+                }
+            }
+        }
+    }
+    std::fputs(text.c_str(), out);
+}
+
+std::string Random_Summary_Json(const RandomResult& r)
+{
+    using nlohmann::json;
+    const int rate = r.Options.Rate;
+    const RandomOptions& o = r.Options;
+    const World& w = o.Assumed;
+    const auto numbers = [](const ActiveSettings& s) {
+        return json{{"CheckInterval", s.CheckInterval}, {"ChecksCount", s.ChecksCount},
+                    {"ScriptCheckingInterval", s.ScriptCheckingInterval}};
+    };
+    const auto spread = [&](const Distribution& d) {
+        return json{{"count", d.Count},
+                    {"min", Seconds(d.Min(), rate)},
+                    {"median", Seconds(d.Quantile(0.5), rate)},
+                    {"p90", Seconds(d.Quantile(0.9), rate)},
+                    {"max", Seconds(d.Max(), rate)},
+                    {"total", Seconds(d.Sum, rate)}};
+    };
+    json summary;
+    summary["seed"] = o.Seed;
+    summary["vehicles"] = o.Vehicles;
+    summary["length"] = o.Length;
+    summary["rate"] = rate;
+    summary["settings"] = {{"file", o.SettingsPath.empty() ? json(nullptr) : json(o.SettingsPath)}, {"at_start", numbers(r.Start)}};
+    json reloads = json::array();
+    for (const TimedSettings& change : r.Changes) {
+        reloads.push_back({{"time", change.Time}, {"file", change.Path}});
+    }
+    summary["settings"]["reloads"] = reloads;
+    summary["world"] = {{"flip_every", w.FlipEvery},       {"nose_down", w.NoseDown},
+                        {"recover_share", w.RecoverShare}, {"recover_time", {w.RecoverFrom, w.RecoverTo}},
+                        {"respawn", w.Respawn},            {"mix", {w.Mix[0], w.Mix[1], w.Mix[2], w.Mix[3]}}};
+    for (int k = 0; k < 4; ++k) {
+        summary["kinds"][KindKeys[k]] = r.Kinds[k];
+    }
+    summary["flips"] = r.Flips;
+    summary["lying_flipped_seconds"] = Seconds(Lying_Ticks(r), rate);
+    summary["killable"] = {{"flips", r.KillableFlips}, {"lying_flipped_seconds", Seconds(r.KillableLyingTicks, rate)}};
+    for (int i = 0; i < OutcomeCount; ++i) {
+        summary["outcomes"][Outcome_Key(static_cast<Outcome>(i))] = spread(r.Outcomes[i]);
+    }
+    summary["killed_would_have_recovered"] = spread(r.WouldHaveRecovered);
+    summary["turned_tilt_degrees"] = r.Outcomes[Righted].Count == 0 ? json(nullptr) : json{r.RightedTiltMin, r.RightedTiltMax};
+    summary["kept_checks"] = {{"count", r.KeptChecks.Count}, {"min", r.KeptChecks.Min()}, {"max", r.KeptChecks.Max()}};
+    for (int e = 0; e < EndStateCount; ++e) {
+        summary["at_end"][EndKeys[e]] = r.AtEnd[e];
+    }
+    summary["lying_at_end"] = json::object();
+    for (int i = 0; i < OutcomeCount; ++i) {
+        if (r.LyingAtEnd[i] > 0) {
+            summary["lying_at_end"][Outcome_Key(static_cast<Outcome>(i))] = r.LyingAtEnd[i];
+        }
+    }
+    return summary.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace sim

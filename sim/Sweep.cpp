@@ -1,0 +1,180 @@
+#include "Sweep.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <strings.h>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "Contract.h"
+#include "INIClass.h"
+#include "Text.h"
+
+namespace sim {
+namespace {
+
+constexpr std::size_t MaxValues = 50;
+
+bool Number(const std::string& text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && std::isfinite(value);
+}
+
+bool Whole_Key(const std::string& key) { return key != SCRIPT_CHECKING_INTERVAL_KEY; }
+
+bool Read_Values(const std::string& text, std::vector<double>& values)
+{
+    const std::size_t dots = text.find("..");
+    if (dots == std::string::npos) {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            const std::size_t comma = std::min(text.find(',', start), text.size());
+            double value = 0;
+            if (!Number(text.substr(start, comma - start), value) || values.size() == MaxValues) {
+                return false;
+            }
+            values.push_back(value);
+            start = comma + 1;
+        }
+        return true;
+    }
+    const std::size_t colon = text.find(':', dots);
+    double from = 0, to = 0, step = 1;
+    if (!Number(text.substr(0, dots), from) ||
+        !Number(text.substr(dots + 2, colon == std::string::npos ? std::string::npos : colon - dots - 2), to) ||
+        (colon != std::string::npos && !Number(text.substr(colon + 1), step)) || !(step > 0) || to < from ||
+        (to - from) / step >= static_cast<double>(MaxValues)) {
+        return false;
+    }
+    // Counted, not summed, so 0.1 steps do not drift past the end.
+    const auto count = static_cast<int>(std::floor((to - from) / step + 1e-9)) + 1;
+    for (int i = 0; i < count; ++i) {
+        values.push_back(from + step * i);
+    }
+    return true;
+}
+
+// A fresh copy of `from`, since the host's settings class cannot be copied.
+void Copy_Settings(const INIClass& from, INIClass& to)
+{
+    for (const standin::IniSectionView& section : standin::Ini_Contents(from)) {
+        for (const standin::IniEntryView& entry : section.Entries) {
+            standin::Set_Ini_Value(to, section.Name, entry.Name, entry.Value);
+        }
+    }
+}
+
+std::string Value_Text(const std::string& key, double value)
+{
+    return Whole_Key(key) ? fmt::format("{}", static_cast<long long>(value)) : fmt::format("{:g}", value);
+}
+
+}  // namespace
+
+bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error)
+{
+    const std::size_t equals = text.find('=');
+    const std::string key = text.substr(0, std::min(equals, text.size()));
+    spec = SweepSpec();
+    for (const char* known : {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY}) {
+        if (strcasecmp(key.c_str(), known) == 0) {
+            spec.Key = known;  // the host reads keys in any case
+        }
+    }
+    if (spec.Key.empty()) {
+        error = "--sweep takes CheckInterval, ChecksCount or ScriptCheckingInterval, not '" + key + "'";
+        return false;
+    }
+    if (equals == std::string::npos || !Read_Values(text.substr(equals + 1), spec.Values)) {
+        error = fmt::format("--sweep {}: give the values as FROM..TO, FROM..TO:STEP or V1,V2,... (at most {}), not '{}'",
+                            spec.Key, MaxValues, text);
+        return false;
+    }
+    for (double value : spec.Values) {
+        const bool whole = value == std::floor(value) && std::fabs(value) <= std::numeric_limits<int>::max();
+        if (Whole_Key(spec.Key) && !whole) {
+            error = fmt::format("--sweep {}: {:g} is not a whole number the plug-in can hold", spec.Key, value);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Run_Sweep(const std::string& plugin_path, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
+               std::vector<RandomResult>& results, std::string& error)
+{
+    results.clear();
+    for (double value : spec.Values) {
+        RandomOptions options = base;
+        options.Progress = false;
+        options.Settings = std::make_shared<INIClass>();
+        if (base.Settings != nullptr) {
+            Copy_Settings(*base.Settings, *options.Settings);
+        }
+        standin::Set_Ini_Value(*options.Settings, SETTINGS_SECTION, spec.Key.c_str(), Value_Text(spec.Key, value).c_str());
+        if (options.SettingsPath.empty()) {
+            options.SettingsPath = "(none)";
+        }
+        options.SettingsPath += fmt::format(" with {} = {}", spec.Key, Value_Text(spec.Key, value));
+        results.emplace_back();
+        if (!Play_Random(plugin_path, options, {}, results.back(), err, error)) {
+            return false;
+        }
+        std::fprintf(err, "%s\n", fmt::format("veltrask-sim: {} = {} played in {:.2f} s", spec.Key,
+                                              Value_Text(spec.Key, value), results.back().WallSeconds).c_str());
+    }
+    return true;
+}
+
+void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out)
+{
+    if (results.empty()) {
+        return;
+    }
+    const RandomOptions& o = results.front().Options;
+    std::string text = fmt::format("Sweep of {}: random match, seed {}, {} vehicles, {:g} s at {} ticks/s\n", spec.Key, o.Seed,
+                                   o.Vehicles, o.Length, o.Rate);
+    text += fmt::format("Other settings: {}\n", o.SettingsPath.substr(0, o.SettingsPath.rfind(" with ")));
+    text += World_Text(o.Assumed);
+    text += fmt::format("\n{:>22} {:>7} {:>7} {:>16} {:>23}\n", "", "", "", "killed, would", "lying flipped, s a flip");
+    text += fmt::format("{:>22} {:>7} {:>7} {:>16} {:>11} {:>11}\n", spec.Key, "flips", "killed", "have recovered",
+                        "killable", "all");
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const RandomResult& r = results[i];
+        const std::int64_t killed = r.Outcomes[Killed].Count + r.Outcomes[KilledAfterReflip].Count;
+        std::int64_t lying = 0;
+        for (const Distribution& d : r.Outcomes) {
+            lying += d.Sum;
+        }
+        const auto mean = [&](std::int64_t ticks, std::int64_t flips) {
+            return flips == 0 ? 0.0 : static_cast<double>(ticks) / o.Rate / static_cast<double>(flips);
+        };
+        const std::string recovered =
+            fmt::format("{} ({:.1f}%)", r.WouldHaveRecovered.Count,
+                        killed == 0 ? 0.0 : 100.0 * static_cast<double>(r.WouldHaveRecovered.Count) / static_cast<double>(killed));
+        text += fmt::format("{:>22} {:>7} {:>7} {:>16} {:>11.2f} {:>11.2f}\n", Value_Text(spec.Key, spec.Values[i]), r.Flips,
+                            killed, recovered, mean(r.KillableLyingTicks, r.KillableFlips), mean(lying, r.Flips));
+    }
+    text += "\nKillable: flips of ordinary vehicles that read as flipped, the ones these\n"
+            "settings decide. Every match has the same seed; the flips differ as killed\n"
+            "vehicles come back at other times.\n";
+    std::fputs(text.c_str(), out);
+}
+
+std::string Sweep_Summary_Json(const SweepSpec& spec, const std::vector<RandomResult>& results)
+{
+    using nlohmann::json;
+    json runs = json::array();
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        json run = json::parse(Random_Summary_Json(results[i]));
+        run["value"] = spec.Values[i];
+        runs.push_back(run);
+    }
+    return json{{"sweep", spec.Key}, {"runs", runs}}.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace sim

@@ -1,0 +1,31 @@
+// A settings sweep: the same random match played once for each value of one setting, to show
+// the trade-off between killing early and killing what would have got up alone.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Random.h"
+
+namespace sim {
+
+struct SweepSpec
+{
+    std::string Key;             // CheckInterval, ChecksCount or ScriptCheckingInterval
+    std::vector<double> Values;  // in the order given
+};
+
+// KEY=FROM..TO (steps of 1), KEY=FROM..TO:STEP, or KEY=V1,V2,...; at most 50 values, each one
+// the plug-in can hold (whole numbers for the whole-number keys). False with `error`.
+bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error);
+
+// Plays `base` once per value, with the key set to it in the settings at the start (reloads
+// play as written), and prints the table. False with `error` when the plug-in cannot be loaded.
+bool Run_Sweep(const std::string& plugin_path, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
+               std::vector<RandomResult>& results, std::string& error);
+
+void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out);
+std::string Sweep_Summary_Json(const SweepSpec& spec, const std::vector<RandomResult>& results);
+
+}  // namespace sim
