@@ -1,0 +1,260 @@
+// Random matches at scale: every flip and every vehicle ends in a named outcome, the world's
+// assumptions are the command line's, the report and its JSON agree, a sweep changes the one
+// setting it names, and the match chart does not grow with the vehicles.
+#include <cstdint>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <tinyxml2.h>
+
+#include "SimSupport.h"
+#include "TestSupport.h"
+
+namespace {
+
+using nlohmann::json;
+using test::Quoted;
+using test::Result;
+using test::Run_Sim;
+using test::Scratch;
+
+const std::string settings = Quoted(VELTRASK_SOURCE_DIR "/examples/settings.ini");
+
+// The report's label of each outcome, by its JSON key: the two must tell the same figures.
+const std::map<std::string, std::string> Labels = {
+    {"killed", "killed at its last check"},
+    {"killed_after_reflip", "killed after a re-flip [1]"},
+    {"turned_upright", "turned until it reads upright [4]"},
+    {"recovered_alone", "recovered alone"},
+    {"never_seen_mode_4", "never seen: mode 4"},
+    {"never_seen_not_read_as_flipped", "never seen: not read as flipped [2]"},
+    {"never_seen_exempt", "never seen: exempt preset"},
+    {"lifted_without_end", "lifted without end [3]"},
+    {"end_being_checked", "at the end: still being checked"},
+    {"end_being_turned", "at the end: still being turned"},
+    {"end_not_yet_found", "at the end: not yet found by a scan"},
+};
+
+// The summary of a random match played with `arguments`; the report, when asked, in `report`.
+json Summary(const std::string& arguments, std::string* report = nullptr)
+{
+    Scratch scratch;
+    const std::string path = scratch.Path("summary.json");
+    const Result r = Run_Sim("--random " + arguments + " --summary-json " + Quoted(path));
+    EXPECT_EQ(r.Status, 0) << arguments << ": " << r.Err;
+    if (report != nullptr) {
+        *report = r.Out;
+    }
+    const json summary = json::parse(scratch.Read("summary.json"), nullptr, false);
+    EXPECT_FALSE(summary.is_discarded()) << arguments;
+    return summary;
+}
+
+std::int64_t Count(const json& summary, const std::string& outcome) { return summary["outcomes"][outcome]["count"]; }
+
+// The count on the report's row for `label`, or -1.
+std::int64_t Row_Count(const std::string& report, const std::string& label)
+{
+    std::istringstream lines(report);
+    std::string line;
+    while (std::getline(lines, line)) {
+        // The label padded to 35 columns, a blank, the count in 7.
+        if (line.rfind(label, 0) == 0 && line.size() >= 43 && line.find_first_not_of(' ', label.size()) >= 36) {
+            return std::stoll(line.substr(36, 7));
+        }
+    }
+    return -1;
+}
+
+TEST(RandomOutcomes, AnHourOfTwoThousandVehiclesAccountsForEveryFlipAndEveryVehicle)
+{
+    std::string report;
+    const json s = Summary("1 --vehicles 2000 --length 3600 --settings " + settings, &report);
+    ASSERT_TRUE(s.contains("outcomes")) << report;
+    std::int64_t flips = 0;
+    for (const auto& [key, label] : Labels) {
+        ASSERT_TRUE(s["outcomes"].contains(key)) << key;
+        flips += Count(s, key);
+        EXPECT_EQ(Row_Count(report, label), Count(s, key)) << "the report and the summary disagree on " << key << "\n" << report;
+    }
+    EXPECT_EQ(flips, s["flips"]) << "a flip without an outcome";
+    EXPECT_EQ(s["at_end"]["upright"].get<int>() + s["at_end"]["respawning"].get<int>() + s["at_end"]["lying_flipped"].get<int>(),
+              2000);
+    int lying = 0;
+    for (const auto& [key, count] : s["lying_at_end"].items()) {
+        lying += count.get<int>();
+    }
+    EXPECT_EQ(lying, s["at_end"]["lying_flipped"]) << "a vehicle lying at the end without a reason";
+    // Each road this world takes, seen at least once in an hour.
+    for (const char* seen : {"killed", "killed_after_reflip", "turned_upright", "recovered_alone", "never_seen_mode_4",
+                             "never_seen_not_read_as_flipped", "never_seen_exempt", "lifted_without_end"}) {
+        EXPECT_GT(Count(s, seen), 0) << seen;
+    }
+    // Undecided at the end means the plug-in is still at it: a script of its own, a few seconds
+    // old, not a vehicle it let go of long ago.
+    EXPECT_LT(s["outcomes"]["end_being_checked"]["max"].get<double>(), 10.0);
+    EXPECT_LT(s["outcomes"]["end_being_turned"]["max"].get<double>(), 15 * 0.5 + 2);
+    // Scans come every CheckInterval (2) s: a flip not yet found is younger than that.
+    EXPECT_LE(s["outcomes"]["end_not_yet_found"]["max"].get<double>(), 2.0 + 1.0 / 30 + 1e-9);
+    // A regular kill comes ChecksCount checks after a scan: at least 3 s after the flip.
+    EXPECT_GE(s["outcomes"]["killed"]["min"].get<double>(), 3.0);
+    EXPECT_GE(s["kept_checks"]["min"].get<int>(), 0);
+    EXPECT_LE(s["kept_checks"]["max"].get<int>(), 3) << "a kept count at or past ChecksCount would have killed earlier";
+    EXPECT_NE(report.find("At the end, of the 2000 vehicles:"), std::string::npos);
+}
+
+TEST(RandomOutcomes, TheWorldsAssumptionsAreTheCommandLinesAndArePrinted)
+{
+    std::string report;
+    json s = Summary("2 --vehicles 200 --length 600 --mix 0:0:0:1 --flip-every 77 --settings " + settings, &report);
+    EXPECT_EQ(s["kinds"]["mode_4"], 200);
+    EXPECT_EQ(Count(s, "never_seen_mode_4"), s["flips"]);
+    EXPECT_NE(report.find("an upright vehicle flips once every 77 s on average"), std::string::npos) << report;
+    EXPECT_NE(report.find("mix 0:0:0:1 of ordinary"), std::string::npos) << report;
+
+    // Rights itself within 0.6 s: never on its roof for the four checks a kill needs.
+    s = Summary("3 --vehicles 300 --length 600 --mix 1:0:0:0 --nose-down 0 --recover-share 1 --recover-time 0.5..0.6 "
+                "--settings " + settings);
+    EXPECT_EQ(Count(s, "killed"), 0);
+    EXPECT_GT(Count(s, "recovered_alone"), 100);
+    EXPECT_LE(s["outcomes"]["recovered_alone"]["max"].get<double>(), 0.6 + 1.0 / 30 + 1e-9);
+    EXPECT_EQ(Count(s, "never_seen_not_read_as_flipped"), 0) << "only a vehicle on its nose can read as upright";
+
+    // On their noses and exempt: the scan's flip test comes before the exempt list, so a pose it
+    // reads as upright is that, not the list.
+    s = Summary("4 --vehicles 300 --length 600 --mix 0:0:1:0 --nose-down 1 --recover-share 0 --settings " + settings);
+    EXPECT_GT(Count(s, "never_seen_not_read_as_flipped"), 0);
+    EXPECT_GT(Count(s, "never_seen_exempt"), 0);
+    EXPECT_EQ(Count(s, "never_seen_not_read_as_flipped") + Count(s, "never_seen_exempt"), s["flips"]);
+
+    // Listed for turning, on their noses, never righting themselves: some climb for good.
+    s = Summary("5 --vehicles 200 --length 600 --mix 0:1:0:0 --nose-down 1 --recover-share 0 --settings " + settings);
+    EXPECT_GT(Count(s, "lifted_without_end"), 0);
+    EXPECT_EQ(s["kinds"]["turned_upright"], 200);
+
+    // Only turned-upright vehicles, righting themselves and flipping again within seconds: no
+    // flip-kill script ever comes, whatever script a flip inherits from the one before.
+    s = Summary("7 --vehicles 300 --length 600 --mix 0:1:0:0 --nose-down 1 --recover-share 0.5 --recover-time 0.5..1 "
+                "--flip-every 2 --settings " + settings);
+    EXPECT_EQ(Count(s, "end_being_checked"), 0);
+    EXPECT_EQ(Count(s, "killed") + Count(s, "killed_after_reflip"), 0);
+    EXPECT_GT(Count(s, "never_seen_not_read_as_flipped"), 0);
+
+    // Killed vehicles that never come back are still vehicles: waiting, one per kill.
+    s = Summary("8 --vehicles 200 --length 600 --mix 1:0:0:0 --respawn 1e6 --settings " + settings);
+    EXPECT_GT(s["at_end"]["respawning"].get<int>(), 0);
+    EXPECT_EQ(s["at_end"]["respawning"].get<std::int64_t>(), Count(s, "killed") + Count(s, "killed_after_reflip"));
+
+    // Without settings nothing is listed: every vehicle is ordinary or in mode 4, and the report
+    // says why.
+    s = Summary("6 --vehicles 100 --length 60", &report);
+    EXPECT_EQ(s["kinds"]["ordinary"].get<int>() + s["kinds"]["mode_4"].get<int>(), 100);
+    EXPECT_NE(report.find("(no exempt preset is listed in the settings: those vehicles are ordinary)"), std::string::npos);
+}
+
+TEST(RandomOutcomes, BadAssumptionsAreRefusedWithTheirOption)
+{
+    Scratch scratch;
+    const std::string bad_ini = scratch.Write("bad.ini", "[Veltrask\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"--mix 1:2:3", "--mix takes four shares"},
+        {"--mix 0:0:0:0", "--mix needs a share above 0"},
+        {"--mix 1:1:1:-1", "--mix takes four shares"},
+        {"--recover-time 5..1", "--recover-time takes seconds as FROM..TO"},
+        {"--recover-time 5", "--recover-time takes seconds as FROM..TO"},
+        {"--nose-down 2", "--nose-down takes a share from 0 to 1"},
+        {"--recover-share -0.1", "--recover-share takes a share from 0 to 1"},
+        {"--flip-every 0", "--flip-every takes seconds above 0"},
+        {"--respawn nan", "--respawn"},
+        {"--reload 700=" + settings, "--reload takes SECONDS=FILE, within the match's 600 s"},
+        {"--reload x=" + settings, "--reload takes SECONDS=FILE"},
+        {"--reload 5=", "--reload takes SECONDS=FILE"},
+        {"--reload 5=" + Quoted(bad_ini), "bad.ini:1: section without a closing ']'"},
+        {"--sweep Colour=1..2", "--sweep takes CheckInterval, ChecksCount or ScriptCheckingInterval, not 'Colour'"},
+        {"--sweep ChecksCount=1.5", "1.5 is not a whole number"},
+        {"--sweep ChecksCount=1..1000", "at most 50"},
+        {"--sweep ChecksCount=3..2", "give the values as"},
+        {"--sweep ChecksCount=1,,2", "give the values as"},
+        {"--sweep ChecksCount=2,4 --svg x.svg", "--sweep prints a table of many matches"},
+    };
+    for (const auto& [arguments, said] : cases) {
+        const Result r = Run_Sim("--random 1 --length 600 --vehicles 5 " + arguments);
+        EXPECT_EQ(r.Status, 2) << arguments;
+        EXPECT_EQ(r.Err.rfind("veltrask-sim: ", 0), 0u) << arguments << ": " << r.Err;
+        EXPECT_NE(r.Err.find(said), std::string::npos) << arguments << ": wanted '" << said << "' in " << r.Err;
+        EXPECT_TRUE(r.Out.empty()) << arguments;
+    }
+    const Result scenario = Run_Sim(Quoted(VELTRASK_SOURCE_DIR "/examples/default.scenario") + " --summary-json -");
+    EXPECT_EQ(scenario.Status, 2) << "--summary-json without --random";
+}
+
+TEST(RandomOutcomes, ASweepChangesOnlyItsSettingAndShowsTheTradeOff)
+{
+    Scratch scratch;
+    const Result r = Run_Sim("--random 3 --vehicles 300 --length 600 --settings " + settings +
+                             " --sweep checkscount=2,8 --summary-json " + Quoted(scratch.Path("sweep.json")));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const json sweep = json::parse(scratch.Read("sweep.json"), nullptr, false);
+    ASSERT_FALSE(sweep.is_discarded());
+    EXPECT_EQ(sweep["sweep"], "ChecksCount");
+    ASSERT_EQ(sweep["runs"].size(), 2u);
+    const json& early = sweep["runs"][0];
+    const json& late = sweep["runs"][1];
+    EXPECT_EQ(early["value"], 2);
+    EXPECT_EQ(early["settings"]["at_start"]["ChecksCount"], 2);
+    EXPECT_EQ(late["settings"]["at_start"]["ChecksCount"], 8);
+    for (const json* run : {&early, &late}) {
+        // The rest of the operator's file holds: its interval and its lists.
+        EXPECT_EQ((*run)["settings"]["at_start"]["CheckInterval"], 2);
+        EXPECT_GT((*run)["kinds"]["exempt"].get<int>(), 0);
+    }
+    EXPECT_GT(Count(early, "killed"), Count(late, "killed"));
+    EXPECT_GT(early["killed_would_have_recovered"]["count"].get<int>(), late["killed_would_have_recovered"]["count"].get<int>());
+    EXPECT_LT(early["killable"]["lying_flipped_seconds"].get<double>(), late["killable"]["lying_flipped_seconds"].get<double>());
+
+    // The table: a row per value, in 80 columns.
+    EXPECT_NE(r.Out.find("Sweep of ChecksCount"), std::string::npos) << r.Out;
+    std::istringstream lines(r.Out);
+    std::string line;
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_LE(line.size(), 80u) << line;
+        rows += line.find_first_not_of(' ') == 21 && (line[21] == '2' || line[21] == '8') ? 1 : 0;
+    }
+    EXPECT_EQ(rows, 2) << r.Out;
+}
+
+// The chart's height, checked to parse as XML.
+double Chart_Height(const std::string& svg)
+{
+    tinyxml2::XMLDocument doc;
+    EXPECT_EQ(doc.Parse(svg.c_str(), svg.size()), tinyxml2::XML_SUCCESS);
+    const tinyxml2::XMLElement* root = doc.RootElement();
+    return root != nullptr ? root->DoubleAttribute("height") : 0;
+}
+
+TEST(RandomOutcomes, TheMatchChartDoesNotGrowWithTheVehiclesAndMarksReloads)
+{
+    const std::string fast = Quoted(VELTRASK_SOURCE_DIR "/examples/settings-fast.ini");
+    std::string charts[2];
+    const int vehicles[2] = {40, 4000};
+    for (int i = 0; i < 2; ++i) {
+        const Result r = Run_Sim("--random 8 --length 300 --vehicles " + std::to_string(vehicles[i]) + " --settings " +
+                                 settings + " --reload 150=" + fast + " --svg -");
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        charts[i] = r.Out;
+        EXPECT_EQ(r.Out.find("Random match:"), std::string::npos) << "the report went to the chart's stream";
+        EXPECT_NE(r.Out.find("reload: "), std::string::npos);
+        EXPECT_NE(r.Out.find("Seconds from the flip to its outcome"), std::string::npos);
+    }
+    const double small = Chart_Height(charts[0]);
+    const double large = Chart_Height(charts[1]);
+    EXPECT_GT(small, 300);
+    EXPECT_LE(large, small + 11 * 24) << "more vehicles may add outcome rows, nothing else";
+    EXPECT_LT(charts[1].size(), 4 * charts[0].size() + 20000) << "the chart grows with the vehicles";
+}
+
+}  // namespace
