@@ -1,0 +1,56 @@
+// The journal: what the plug-in did and the host did for it, in order, for tests and the simulator.
+#include <string_view>
+
+#include "WorldState.h"
+
+namespace standin {
+
+const char* Intern(const char* text)
+{
+    if (text == nullptr) {
+        return nullptr;
+    }
+    World& w = W();
+    const std::string_view key(text);
+    const auto found = w.Interned.find(key);
+    return found != w.Interned.end() ? found->c_str() : w.Interned.emplace(key).first->c_str();
+}
+
+JournalEntry& Record(Event what, const HostObjectState* obj, const char* script)
+{
+    World& w = W();
+    JournalEntry entry{};
+    entry.What = what;
+    entry.Tick = w.TickNumber;
+    entry.Time = static_cast<double>(w.TickNumber) / w.Rate;
+    entry.Object = obj != nullptr ? obj->Id : -1;
+    entry.Script = Intern(script);
+    entry.Damager = -1;
+    w.Log.push_back(entry);
+    return w.Log.back();
+}
+
+const char* Event_Name(Event event)
+{
+    switch (event) {
+    case Event::Subscribed: return "subscribed";
+    case Event::Unsubscribed: return "unsubscribed";
+    case Event::FactoryRegistered: return "factory-registered";
+    case Event::FactoryWithdrawn: return "factory-withdrawn";
+    case Event::ScriptAttached: return "script-attached";
+    case Event::ScriptDetached: return "script-detached";
+    case Event::TimerStarted: return "timer-started";
+    case Event::TimerExpired: return "timer-expired";
+    case Event::Damaged: return "damaged";
+    case Event::Destroyed: return "destroyed";
+    case Event::TransformSet: return "transform-set";
+    case Event::PositionSet: return "position-set";
+    case Event::AttachRefused: return "attach-refused";
+    }
+    return "unknown";
+}
+
+const Journal& Get_Journal() { return W().Log; }
+void Clear_Journal() { W().Log.clear(); }
+
+}  // namespace standin

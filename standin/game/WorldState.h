@@ -1,0 +1,161 @@
+// What the stand-in game library's files share: the world they all act on, and the helpers
+// between them. Nothing here is part of the host's interface.
+#pragma once
+
+#include <cstdint>
+#include <unordered_set>
+
+#include "GameObjects.h"
+#include "Host.h"
+#include "Plugin.h"
+#include "Scripts.h"
+#include "SysAlloc.h"
+
+struct HostObjectState
+{
+    int Id = 0;
+    standin::SysString Label;
+    standin::SysString Preset;
+    bool IsVehicle = false;
+    unsigned int Mode = 0;
+    Matrix3D Transform{};
+    float Health = 0.0f;
+    bool Invulnerable = false;
+    bool Alive = true;
+    standin::SysVector<unsigned int> Scripts;  // serials, in order of attachment
+    SLNode<SmartGameObj> Node{};
+    SLNode<SmartGameObj>* PrevNode = nullptr;
+    SmartGameObj* Object = nullptr;  // constructed in Storage
+    alignas(VehicleGameObj) unsigned char Storage[sizeof(VehicleGameObj)];
+};
+static_assert(sizeof(VehicleGameObj) >= sizeof(SmartGameObj), "either kind of object fits the storage");
+
+// The host's own access to the protected parts of a script.
+struct HostScriptAccess
+{
+    static unsigned int& Serial(ScriptImpClass* s) { return s->HostSerial; }
+    static void Attach(ScriptImpClass* s, ScriptableGameObj* obj) { s->Attach(obj); }
+    static void Detach(ScriptImpClass* s, ScriptableGameObj* obj) { s->Detach(obj); }
+};
+
+// Not exported: only the library's own files call what follows.
+#pragma GCC visibility push(hidden)
+
+namespace standin {
+
+struct ScriptRecord
+{
+    ScriptImpClass* Script;
+    const char* Name;
+    HostObjectState* Owner;
+};
+
+struct Timer
+{
+    std::int64_t FireTick;
+    std::uint64_t Sequence;
+    unsigned int Serial;
+    int ObjectId;
+    int Number;
+};
+
+// Orders the timer heap so that the earliest tick, then the earliest started, is on top.
+struct FiresLater
+{
+    bool operator()(const Timer& a, const Timer& b) const
+    {
+        return a.FireTick != b.FireTick ? a.FireTick > b.FireTick : a.Sequence > b.Sequence;
+    }
+};
+
+struct World
+{
+    cGameData Game{0};
+    bool Running = false;
+    std::int64_t TickNumber = 0;
+    int Rate = 30;
+
+    SysVector<std::pair<EventType, Plugin*>> Subscribers;  // in order of registration
+    SysVector<ScriptFactory*> Factories;
+
+    SysMap<unsigned int, ScriptRecord> Scripts;  // attached scripts by serial
+    unsigned int NextSerial = 1;
+    int LiveScripts = 0;
+
+    SysMap<int, HostObjectState*> Objects;  // live objects by id
+    int NextObjectId = 1;
+
+    SysVector<Timer> Timers;  // a heap under FiresLater
+    std::uint64_t NextSequence = 0;
+
+    SysVector<ScriptImpClass*> ScriptGraveyard;
+    SysVector<HostObjectState*> ObjectGraveyard;
+    int Depth = 0;  // calls into the plug-in under way
+    bool RotationOverridden = false;
+    float RotationOverride = 0.0f;
+    float SetTransformShift = 0.0f;
+    long long AutoSaveRegistrations = 0;
+
+    Journal Log;
+    // Looked up by the text itself, so a name already interned (nearly every one) costs no
+    // allocation.
+    std::unordered_set<SysString, SysStringHash, std::equal_to<>, SysAlloc<SysString>> Interned;
+
+    // Object states come from blocks of many, and a state that goes is used again: a match
+    // spawns and destroys objects all the time, and they stay close together in memory.
+    static constexpr std::size_t StatesPerBlock = 256;
+    SysVector<HostObjectState*> StateBlocks;
+    SysVector<HostObjectState*> FreeStates;
+};
+
+// The one world. Never destroyed: scripts may still be alive at process exit, and their code
+// may be gone.
+World& W();
+
+// Object states come from a pool and go back to it.
+HostObjectState* New_State(World& w);
+void Delete_State(World& w, HostObjectState* state);
+HostObjectState* Spawn(const char* label, const char* preset, bool vehicle, unsigned int mode, const Matrix3D& transform,
+                       float health);
+// Takes an object out of the game: its scripts are told and detached, its memory released later.
+void Destroy(HostObjectState* state, ScriptableGameObj* killer, bool killed);
+void Destroy_All();
+inline HostObjectState* State_Of(ScriptableGameObj* obj) { return obj != nullptr ? obj->Host_State() : nullptr; }
+
+// Releases the scripts and objects that went away during calls into the plug-in.
+void Release_Graveyard();
+
+// Marks a call into the plug-in; the outermost one releases what went away meanwhile.
+class PluginCall
+{
+public:
+    PluginCall() { ++W().Depth; }
+    ~PluginCall()
+    {
+        if (--W().Depth == 0) {
+            Release_Graveyard();
+        }
+    }
+    PluginCall(const PluginCall&) = delete;
+    PluginCall& operator=(const PluginCall&) = delete;
+};
+
+// The journal: a text kept for the life of the process, and one entry recorded.
+const char* Intern(const char* text);
+JournalEntry& Record(Event what, const HostObjectState* obj = nullptr, const char* script = nullptr);
+
+// Attached scripts, by the host's serial.
+ScriptRecord* Record_Of(ScriptImpClass* script);
+void Detach_Script(unsigned int serial);
+
+// Timers: the tick one started at `start` fires at; starting one; firing those due this tick.
+std::int64_t Fire_Tick(std::int64_t start, float seconds, int rate);
+void Start_Timer(ScriptableGameObj* obj, ScriptImpClass* script, float seconds, int number);
+void Fire_Due_Timers();
+
+// Tells the plug-ins subscribed to `event`.
+void Raise(EventType event, INIClass* ini);
+
+}  // namespace standin
+
+#pragma GCC visibility pop
