@@ -207,36 +207,16 @@ bool Read_Settings(const std::string& path, INIClass& ini, std::string& note, st
     return Read_Text(path, text, error) && Read_Settings_Text(text, Shown_Name(path), ini, note, error);
 }
 
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean)
-{
-    INIClass ini;
-    std::string error;
-    std::string note;
-    std::string text;
-    if (!Read_Text(path, text, error) || !Read_Settings_Text(text, Shown_Name(path), ini, note, error)) {
-        std::fprintf(err, "veltrask-sim: %s\n", Printable(error).c_str());
-        return 2;
-    }
-    int warnings = 0;
-    const std::string shown = Shown_Name(path);
-    auto warn = [&](int line, const std::string& what) {
-        const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;  // 0: the whole file
-        // Names in the file may hold any bytes: control characters reach the terminal escaped.
-        std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
-        ++warnings;
-    };
+namespace {
 
-    if (!note.empty()) {
-        const std::size_t at = note.find(": ", shown.size() + 1);
-        const int line = std::atoi(note.c_str() + shown.size() + 1);
-        warn(line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server may "
-                               "read it; the plug-in's own sections are checked as it would read them",
-                               at == std::string::npos ? note : note.substr(at + 2)));
-    }
-    Lint_Brackets(text, warn);
-    const auto contents = standin::Ini_Contents(ini);
+using Lists = std::map<std::string, std::vector<std::pair<std::string, int>>>;  // section -> (name, line)
+
+// Finds the plug-in's main section and gathers its lists' entries; warns of sections that look
+// like the plug-in's but are not.
+template <class Warn>
+const standin::IniSectionView* Sort_Sections(const std::vector<standin::IniSectionView>& contents, Lists& lists, Warn& warn)
+{
     const standin::IniSectionView* main = nullptr;
-    std::map<std::string, std::vector<std::pair<std::string, int>>> lists;  // section -> (name, line)
     for (const auto& section : contents) {
         const std::string name = section.Name;
         const int first_line = section.Entries.empty() ? 0 : section.Entries.front().Line;
@@ -252,68 +232,86 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool
                                          Suggest(name, std::vector<std::string>{Main, DontKill, Rotate})));
         }
     }
+    return main;
+}
 
-    long long checks = ChecksCountDefault;  // what ChecksCount will be: the file's, when it is a usable count
-    float period = ScriptCheckingIntervalDefault;
-    int period_line = 0;
+// What ChecksCount and ScriptCheckingInterval will be, where the file's values are usable.
+struct KillTiming
+{
+    long long Checks = ChecksCountDefault;
+    float Period = ScriptCheckingIntervalDefault;
+    int PeriodLine = 0;
+};
+
+template <class Warn> void Check_Whole_Key(const char* key, const std::string& value, int line, KillTiming& timing, Warn& warn)
+{
+    const bool interval = std::string(key) == CHECK_INTERVAL_KEY;
+    long long n = 0;
+    if (!Whole_Number(value, n)) {
+        warn(line, fmt::format("{} '{}' is not a whole number: the plug-in uses {}", key, value,
+                               interval ? CheckIntervalDefault : ChecksCountDefault));
+    } else if (interval && n <= 0) {
+        warn(line, fmt::format("CheckInterval {} scans every vehicle on every tick", n));
+    } else if (!interval && n <= 1) {
+        warn(line, fmt::format("ChecksCount {} kills a flipped vehicle at its first check", n));
+    } else if (!interval) {
+        timing.Checks = n;
+    }
+}
+
+template <class Warn> void Check_Period(const std::string& value, int line, KillTiming& timing, Warn& warn)
+{
+    char* end = nullptr;
+    const float f = std::strtof(value.c_str(), &end);
+    if (value.empty() || *end != '\0') {
+        warn(line, fmt::format("ScriptCheckingInterval '{}' is not a number: the plug-in uses {:.1f}", value,
+                               ScriptCheckingIntervalDefault));
+    } else if (std::isnan(f)) {
+        warn(line, "ScriptCheckingInterval is not a number (NaN): every check comes at the next tick");
+    } else if (std::isinf(f)) {
+        warn(line, fmt::format("ScriptCheckingInterval '{}' reads as an infinite period (a 32-bit float holds no more): the "
+                               "first check never comes, so no flipped vehicle is ever killed",
+                               value));
+    } else if (f <= 0) {
+        warn(line, fmt::format("ScriptCheckingInterval {:g} makes every check come at the next tick", f));
+    } else {
+        timing.Period = f;
+        timing.PeriodLine = line;
+    }
+}
+
+template <class Warn> void Check_Main(const standin::IniSectionView* main, Warn& warn)
+{
     if (main == nullptr) {
         warn(0, fmt::format("no [{}] section: CheckInterval {}, ChecksCount {} and ScriptCheckingInterval {:.1f} apply", Main,
                             CheckIntervalDefault, ChecksCountDefault, ScriptCheckingIntervalDefault));
-    } else {
-        for (const auto& entry : main->Entries) {
-            const std::string key = entry.Name;
-            const std::string value = entry.Value;
-            const int line = entry.Line;
-            if (Lower(key) == Lower(CHECK_INTERVAL_KEY)) {
-                long long n = 0;
-                if (!Whole_Number(value, n)) {
-                    warn(line, fmt::format("CheckInterval '{}' is not a whole number: the plug-in uses {}", value,
-                                           CheckIntervalDefault));
-                } else if (n <= 0) {
-                    warn(line, fmt::format("CheckInterval {} scans every vehicle on every tick", n));
-                }
-            } else if (Lower(key) == Lower(CHECKS_COUNT_KEY)) {
-                long long n = 0;
-                if (!Whole_Number(value, n)) {
-                    warn(line, fmt::format("ChecksCount '{}' is not a whole number: the plug-in uses {}", value,
-                                           ChecksCountDefault));
-                } else if (n <= 1) {
-                    warn(line, fmt::format("ChecksCount {} kills a flipped vehicle at its first check", n));
-                } else {
-                    checks = n;
-                }
-            } else if (Lower(key) == Lower(SCRIPT_CHECKING_INTERVAL_KEY)) {
-                char* end = nullptr;
-                const float f = std::strtof(value.c_str(), &end);
-                if (value.empty() || *end != '\0') {
-                    warn(line, fmt::format("ScriptCheckingInterval '{}' is not a number: the plug-in uses {:.1f}", value,
-                                           ScriptCheckingIntervalDefault));
-                } else if (std::isnan(f)) {
-                    warn(line, "ScriptCheckingInterval is not a number (NaN): every check comes at the next tick");
-                } else if (std::isinf(f)) {
-                    warn(line, fmt::format("ScriptCheckingInterval '{}' reads as an infinite period (a 32-bit float holds no more): the "
-                                           "first check never comes, so no flipped vehicle is ever killed",
-                                           value));
-                } else if (f <= 0) {
-                    warn(line, fmt::format("ScriptCheckingInterval {:g} makes every check come at the next tick", f));
-                } else {
-                    period = f;
-                    period_line = line;
-                }
-            } else {
-                warn(line, fmt::format("unknown key '{}' in [Veltrask]: ignored{}", key, Suggest(key, Keys)));
-            }
-        }
-        // The kill comes ChecksCount periods after the scan finds the vehicle: past a day, it
-        // comes in no real match.
-        const double until_kill = static_cast<double>(period) * static_cast<double>(checks);
-        if (period_line > 0 && until_kill > 86400.0) {
-            warn(period_line, fmt::format("ScriptCheckingInterval {:g} with ChecksCount {} kills a flipped vehicle only {:.3g} s "
-                                          "after the scan finds it: more than a day, so in practice never",
-                                          period, checks, until_kill));
+        return;
+    }
+    KillTiming timing;
+    for (const auto& entry : main->Entries) {
+        const std::string key = entry.Name;
+        if (Lower(key) == Lower(CHECK_INTERVAL_KEY)) {
+            Check_Whole_Key(CHECK_INTERVAL_KEY, entry.Value, entry.Line, timing, warn);
+        } else if (Lower(key) == Lower(CHECKS_COUNT_KEY)) {
+            Check_Whole_Key(CHECKS_COUNT_KEY, entry.Value, entry.Line, timing, warn);
+        } else if (Lower(key) == Lower(SCRIPT_CHECKING_INTERVAL_KEY)) {
+            Check_Period(entry.Value, entry.Line, timing, warn);
+        } else {
+            warn(entry.Line, fmt::format("unknown key '{}' in [Veltrask]: ignored{}", key, Suggest(key, Keys)));
         }
     }
+    // The kill comes ChecksCount periods after the scan finds the vehicle: past a day, it
+    // comes in no real match.
+    const double until_kill = static_cast<double>(timing.Period) * static_cast<double>(timing.Checks);
+    if (timing.PeriodLine > 0 && until_kill > 86400.0) {
+        warn(timing.PeriodLine, fmt::format("ScriptCheckingInterval {:g} with ChecksCount {} kills a flipped vehicle only {:.3g} s "
+                                            "after the scan finds it: more than a day, so in practice never",
+                                            timing.Period, timing.Checks, until_kill));
+    }
+}
 
+template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
+{
     for (const auto& [section, entries] : lists) {
         std::map<std::string, int> seen;
         for (const auto& [name, line] : entries) {
@@ -339,6 +337,40 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool
             warn(line, fmt::format("preset '{}' is in both lists (also line {}): it is turned upright", name, other->second));
         }
     }
+}
+
+}  // namespace
+
+int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean)
+{
+    INIClass ini;
+    std::string error;
+    std::string note;
+    std::string text;
+    if (!Read_Text(path, text, error) || !Read_Settings_Text(text, Shown_Name(path), ini, note, error)) {
+        std::fprintf(err, "veltrask-sim: %s\n", Printable(error).c_str());
+        return 2;
+    }
+    int warnings = 0;
+    const std::string shown = Shown_Name(path);
+    auto warn = [&](int line, const std::string& what) {
+        const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;  // 0: the whole file
+        // Names in the file may hold any bytes: control characters reach the terminal escaped.
+        std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
+        ++warnings;
+    };
+    if (!note.empty()) {
+        const std::size_t at = note.find(": ", shown.size() + 1);
+        const int line = std::atoi(note.c_str() + shown.size() + 1);
+        warn(line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server may "
+                               "read it; the plug-in's own sections are checked as it would read them",
+                               at == std::string::npos ? note : note.substr(at + 2)));
+    }
+    Lint_Brackets(text, warn);
+    const auto contents = standin::Ini_Contents(ini);
+    Lists lists;
+    Check_Main(Sort_Sections(contents, lists, warn), warn);
+    Check_Lists(lists, warn);
     if (warnings == 0 && say_clean) {
         std::fprintf(out, "%s: no findings\n", Printable(shown).c_str());
     }

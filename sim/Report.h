@@ -12,6 +12,9 @@
 
 namespace sim {
 
+// Whether a journal entry's script is the flip-kill one (the other is rotate-upwards).
+bool Is_Flip_Kill(const char* script);
+
 // The readable timeline, one line per thing worth telling, as it happens.
 class Timeline : public Observer
 {
@@ -64,7 +67,7 @@ struct Story
 class Stories : public Observer
 {
 public:
-    explicit Stories(int rate) : Rate(rate), Foretold(rate) {}
+    explicit Stories(int rate) : Foretold(rate) {}
     void On(const Happening& h) override;
     void On_End(double time) override
     {
@@ -86,8 +89,8 @@ public:
 private:
     Story* Find(const Happening& h);
     void Set_Flipped(Story& story, double time, bool flipped);
+    void On_Journal(Story& story, const standin::JournalEntry& entry, double time);
 
-    int Rate;
     Prediction Foretold;
     std::vector<Story> List;
     std::vector<std::pair<double, std::string>> ReloadList;

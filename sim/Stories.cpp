@@ -1,0 +1,186 @@
+// The story of each object, and the summary table that tells each one's outcome.
+#include <algorithm>
+#include <cstring>
+
+#include <fmt/format.h>
+
+#include "Contract.h"
+#include "Report.h"
+#include "Text.h"
+
+namespace sim {
+
+bool Is_Flip_Kill(const char* script) { return script != nullptr && std::strcmp(script, FLIP_KILL_SCRIPT_NAME) == 0; }
+
+Story* Stories::Find(const Happening& h)
+{
+    if (h.Object == nullptr) {
+        return nullptr;
+    }
+    const auto found = ById.find(h.Object->Id);
+    return found != ById.end() ? &List[found->second] : nullptr;
+}
+
+void Stories::Set_Flipped(Story& story, double time, bool flipped)
+{
+    if (flipped && !story.Flipped_Now()) {
+        story.FlippedSpans.emplace_back(time, -1.0);
+    } else if (!flipped && story.Flipped_Now()) {
+        story.FlippedSpans.back().second = time;
+    }
+}
+
+void Stories::On_Journal(Story& story, const standin::JournalEntry& entry, double time)
+{
+    switch (entry.What) {
+    case standin::Event::ScriptAttached: story.Attached.emplace_back(time, entry.Script); break;
+    case standin::Event::TimerExpired:
+        if (Is_Flip_Kill(entry.Script)) {
+            story.Checks.push_back(time);
+        }
+        break;
+    case standin::Event::TransformSet: {
+        story.Steps.push_back(time);
+        const bool was_flipped = story.Flipped_Now();
+        Set_Flipped(story, time, Reads_Flipped(entry.Transform));
+        if (was_flipped && !story.Flipped_Now()) {
+            story.RightedByPlugin.push_back(time);
+        }
+        break;
+    }
+    case standin::Event::PositionSet: story.Height = entry.Position.Z; break;
+    case standin::Event::Damaged: story.Damaged = time; break;
+    case standin::Event::Destroyed:
+        if (story.Removed < 0) {
+            story.Killed = time;
+            Set_Flipped(story, time, false);
+        }
+        break;
+    default: break;
+    }
+}
+
+void Stories::On(const Happening& h)
+{
+    const Happened e = h.What;
+    if (e == Happened::GameOver) {
+        Over = true;
+    }
+    if (Over) {
+        return;
+    }
+    Foretold.On(h);
+    if (e == Happened::Reload) {
+        ReloadList.emplace_back(h.Time, *h.Settings);
+    }
+    if (e == Happened::Settings || e == Happened::Reload) {
+        // The lists only grow, and a later settings event can exempt a vehicle already in play.
+        for (Story& story : List) {
+            story.Exempt = story.Exempt || Foretold.Settings_Now().Is_Exempt(story.Info.Preset);
+        }
+        return;
+    }
+    if (e == Happened::Spawn) {
+        ById[h.Object->Id] = List.size();
+        Story story;
+        story.Info = *h.Object;
+        story.Spawned = h.Time;
+        story.Exempt = Foretold.Settings_Now().Is_Exempt(h.Object->Preset);
+        story.Rotated = Foretold.Turned_Upright(*h.Object);
+        const double origin[3] = {0, 0, 0};
+        if (Reads_Flipped(Transform_Of(*h.Pose, origin))) {
+            story.FlippedSpans.emplace_back(h.Time, -1.0);
+        }
+        List.push_back(story);
+        return;
+    }
+    if (e == Happened::LevelLoad) {
+        for (Story& story : List) {
+            if (story.Removed < 0 && story.Killed < 0) {
+                story.Removed = h.Time;
+                story.RemovedBy = "the level load";
+                Set_Flipped(story, h.Time, false);
+            }
+        }
+        return;
+    }
+    Story* story = Find(h);
+    if (story == nullptr) {
+        return;
+    }
+    const double origin[3] = {0, 0, 0};
+    if (e == Happened::Flip) {
+        Set_Flipped(*story, h.Time, Reads_Flipped(Transform_Of(*h.Pose, origin)));
+    } else if (e == Happened::Upright) {
+        if (story->Flipped_Now()) {
+            story->SelfRecoveries.push_back(h.Time);
+        }
+        Set_Flipped(*story, h.Time, false);
+    } else if (e == Happened::Destroy) {
+        story->Removed = h.Time;
+        story->RemovedBy = "the scenario";
+        Set_Flipped(*story, h.Time, false);
+    } else if (h.Entry != nullptr) {
+        On_Journal(*story, *h.Entry, h.Time);
+    }
+}
+
+std::string Story::Outcome() const
+{
+    if (!Info.IsVehicle) {
+        return "not a vehicle: never looked at";
+    }
+    if (Killed >= 0) {
+        return fmt::format("killed at {:.2f} after {} checks", Killed, Checks.size());
+    }
+    if (Removed >= 0 && FlippedSpans.empty()) {
+        return fmt::format("removed by {} at {:.2f}", RemovedBy, Removed);
+    }
+    if (FlippedSpans.empty()) {
+        return "never flipped";
+    }
+    if (Info.Mode == ExemptVehicleMode) {
+        return Flipped_Now() ? "ignored (mode 4): still lying flipped" : "ignored (mode 4)";
+    }
+    if (Damaged >= 0) {
+        return fmt::format("survived the kill at {:.2f}: its script is spent, it stays flipped", Damaged);
+    }
+    if (!RightedByPlugin.empty()) {
+        return fmt::format("turned upright by the plug-in at {:.2f} ({} steps)", RightedByPlugin.back(), Steps.size());
+    }
+    if (Flipped_Now() && !Steps.empty()) {
+        return fmt::format("still being turned at the end: {} steps, lifted to z = {:g}, never upright", Steps.size(), Height);
+    }
+    if (!SelfRecoveries.empty()) {
+        const double up = SelfRecoveries.back();
+        const auto before = std::count_if(Checks.begin(), Checks.end(), [&](double t) { return t <= up; });
+        return fmt::format("recovered by itself at {:.2f}{}", up,
+                           Attached.empty() ? "" : fmt::format(", after {} flipped checks", before));
+    }
+    if (Removed >= 0) {
+        return fmt::format("removed by {} at {:.2f}", RemovedBy, Removed);
+    }
+    if (Exempt) {
+        return "left lying: exempt preset";
+    }
+    if (Attached.empty()) {
+        return "flipped, not yet found by a scan";
+    }
+    return fmt::format("flipped, {} checks so far", Checks.size());
+}
+
+void Stories::Print_Summary(std::FILE* out) const
+{
+    std::fprintf(out, "\n%s\n", fmt::format("{:<16} {:<20} {:>4}  {:>8}  {:>8}  {}", "Vehicle", "Preset", "Mode",
+                                             "Flipped", "Found", "Outcome").c_str());
+    for (const Story& s : List) {
+        const std::string flipped = s.FlippedSpans.empty() ? "-" : fmt::format("{:.2f}", s.FlippedSpans.front().first);
+        const std::string found = s.Attached.empty() ? "-" : fmt::format("{:.2f}", s.Attached.front().first);
+        const std::string mode = s.Info.IsVehicle ? std::to_string(s.Info.Mode) : "-";
+        std::fprintf(out, "%s\n", fmt::format("{:<16} {:<20} {:>4}  {:>8}  {:>8}  {}", Printable(s.Info.Name),
+                                             Printable(s.Info.Preset), mode,
+                                             flipped, found, s.Outcome()).c_str());
+    }
+}
+
+}  // namespace sim

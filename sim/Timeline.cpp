@@ -1,0 +1,81 @@
+// The readable timeline: a line for each thing worth telling, as it happens.
+#include <fmt/format.h>
+
+#include "Report.h"
+#include "Text.h"
+
+namespace sim {
+
+namespace {
+
+std::string Pose_Text(const Orientation& p)
+{
+    std::string out;
+    if (p.Roll != 0) {
+        out += fmt::format(" roll {:g}", p.Roll);
+    }
+    if (p.Pitch != 0) {
+        out += fmt::format(" pitch {:g}", p.Pitch);
+    }
+    if (p.Yaw != 0) {
+        out += fmt::format(" heading {:g}", p.Yaw);
+    }
+    return out;
+}
+
+}  // namespace
+
+void Timeline::On(const Happening& h)
+{
+    std::string text;
+    const Happened e = h.What;
+    const standin::JournalEntry* j = h.Entry;
+    if (e == Happened::Spawn) {
+        text = fmt::format("enters the game: {}{}{}", Printable(h.Object->Preset),
+                           h.Object->IsVehicle ? fmt::format(", mode {}", h.Object->Mode) : std::string(", not a vehicle"),
+                           Pose_Text(*h.Pose));
+    } else if (e == Happened::Flip) {
+        text = "rolls over:" + Pose_Text(*h.Pose);
+    } else if (e == Happened::Upright) {
+        text = "comes back on its wheels by itself";
+    } else if (e == Happened::Destroy) {
+        text = "destroyed by the scenario";
+    } else if (e == Happened::Invulnerable) {
+        text = "turns invulnerable: damage no longer hurts it";
+    } else if (e == Happened::Settings) {
+        text = "settings handed to the plug-in from " + Printable(*h.Settings);
+    } else if (e == Happened::Reload) {
+        text = "settings reloaded from " + Printable(*h.Settings);
+    } else if (e == Happened::LevelLoad) {
+        text = "a new level is loaded: every object goes, the clock starts again";
+    } else if (e == Happened::GameOver) {
+        text = "the game ends";
+        Over = true;
+    } else if (j == nullptr || Over) {
+        return;
+    } else if (j->What == standin::Event::ScriptAttached) {
+        Checks[j->Object] = 0;
+        text = Is_Flip_Kill(j->Script) ? "found flipped by the scan: flip-kill script attached"
+                                       : "found flipped by the scan: rotate-upwards script attached";
+    } else if (j->What == standin::Event::TimerExpired && Is_Flip_Kill(j->Script)) {
+        text = fmt::format("flip-kill check {}", ++Checks[j->Object]);
+    } else if (j->What == standin::Event::Damaged) {
+        text = fmt::format("takes {:g} damage, warhead \"{}\"", j->Amount, Printable(j->Warhead));
+    } else if (j->What == standin::Event::Destroyed) {
+        LastDestroyed = j->Object;
+        text = "destroyed";
+    } else if (j->What == standin::Event::PositionSet) {
+        text = fmt::format("turned 25 degrees about its own X axis and lifted to z = {:g}", j->Position.Z);
+    } else if (j->What == standin::Event::AttachRefused) {
+        text = fmt::format("asked again to attach {}, which it already carries: refused", Printable(j->Script));
+    } else if (j->What == standin::Event::ScriptDetached && j->Object != LastDestroyed) {
+        text = Is_Flip_Kill(j->Script) ? "found upright: flip-kill script removed itself"
+                                       : "found upright: rotate-upwards script removed itself";
+    } else {
+        return;
+    }
+    const std::string who = h.Object != nullptr ? Printable(h.Object->Name) : "";
+    std::fprintf(Out, "%s\n", fmt::format("{:9.3f}  {:<16} {}", h.Time, who, text).c_str());
+}
+
+}  // namespace sim
