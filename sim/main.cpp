@@ -142,6 +142,8 @@ void Add_Random_Options(CLI::App& app, Cli& cli)
     app.add_option("--respawn", cli.Assumed.Respawn, "random match: seconds before a killed vehicle comes back")
         ->needs(random)->capture_default_str();
     app.add_option("--reload", cli.Reloads, "random match: hand the plug-in a settings file at a time, SECONDS=FILE (repeatable)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->needs(random);
     app.add_option("--sweep", cli.Sweep,
                    "random match once per value of a setting: KEY=FROM..TO[:STEP] or KEY=V1,V2,..., KEY one of "
