@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <queue>
 #include <unordered_map>
 
@@ -337,7 +338,7 @@ void RandomMatch::Play(std::FILE* err)
 void RandomMatch::On_Journal(std::size_t index, const standin::JournalEntry& j, const Happening& h)
 {
     Car& car = Cars[index];
-    const bool kill_script = j.Script != nullptr && std::string(j.Script) == FLIP_KILL_SCRIPT_NAME;
+    const bool kill_script = j.Script != nullptr && std::strcmp(j.Script, FLIP_KILL_SCRIPT_NAME) == 0;
     switch (j.What) {
     case standin::Event::ScriptAttached:
         car.Seen = true;

@@ -116,10 +116,6 @@ bool Run_Sweep(const std::string& plugin_path, const RandomOptions& base, const 
             Copy_Settings(*base.Settings, *options.Settings);
         }
         standin::Set_Ini_Value(*options.Settings, SETTINGS_SECTION, spec.Key.c_str(), Value_Text(spec.Key, value).c_str());
-        if (options.SettingsPath.empty()) {
-            options.SettingsPath = "(none)";
-        }
-        options.SettingsPath += fmt::format(" with {} = {}", spec.Key, Value_Text(spec.Key, value));
         results.emplace_back();
         if (!Play_Random(plugin_path, options, {}, results.back(), err, error)) {
             return false;
@@ -138,7 +134,8 @@ void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results
     const RandomOptions& o = results.front().Options;
     std::string text = fmt::format("Sweep of {}: random match, seed {}, {} vehicles, {:g} s at {} ticks/s\n", spec.Key, o.Seed,
                                    o.Vehicles, o.Length, o.Rate);
-    text += fmt::format("Other settings: {}\n", o.SettingsPath.substr(0, o.SettingsPath.rfind(" with ")));
+    text += fmt::format("Other settings: {}\n",
+                        o.SettingsPath.empty() ? "none (the plug-in's defaults when a key is missing)" : Printable(o.SettingsPath));
     text += World_Text(o.Assumed);
     text += fmt::format("\n{:>22} {:>7} {:>7} {:>16} {:>23}\n", "", "", "", "killed, would", "lying flipped, s a flip");
     text += fmt::format("{:>22} {:>7} {:>7} {:>16} {:>11} {:>11}\n", spec.Key, "flips", "killed", "have recovered",
