@@ -226,12 +226,11 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
     }
     for (const std::string& reload : cli.Reloads) {
         const std::size_t equals = reload.find('=');
-        double time = 0;
+        // The seconds are kept in a string of their own: strtod's end points into it.
+        const std::string seconds = reload.substr(0, std::min(equals, reload.size()));
         char* end = nullptr;
-        if (equals != std::string::npos) {
-            time = std::strtod(reload.substr(0, equals).c_str(), &end);
-        }
-        if (equals == std::string::npos || equals == 0 || *end != '\0' || !(time >= 0 && time <= cli.Length) ||
+        const double time = std::strtod(seconds.c_str(), &end);
+        if (equals == std::string::npos || seconds.empty() || *end != '\0' || !(time >= 0 && time <= cli.Length) ||
             equals + 1 == reload.size()) {
             Fail(fmt::format("--reload takes SECONDS=FILE, within the match's {:g} s, not '{}'", cli.Length, reload));
             return false;
