@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <queue>
 #include <unordered_map>
@@ -11,6 +10,7 @@
 
 #include "Contract.h"
 #include "Progress.h"
+#include "Text.h"
 
 namespace sim {
 
@@ -65,26 +65,12 @@ std::int64_t Distribution::Quantile(double q) const
     return 0;
 }
 
-namespace {
-
-bool Parse_Number(const std::string& text, double& value)
-{
-    if (text.empty()) {
-        return false;
-    }
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return *end == '\0' && std::isfinite(value);
-}
-
-}  // namespace
-
 bool Parse_Recover_Time(const std::string& text, World& world, std::string& error)
 {
     const std::size_t dots = text.find("..");
     double from = 0;
     double to = 0;
-    if (dots == std::string::npos || !Parse_Number(text.substr(0, dots), from) || !Parse_Number(text.substr(dots + 2), to) ||
+    if (dots == std::string::npos || !Parse_Finite(text.substr(0, dots), from) || !Parse_Finite(text.substr(dots + 2), to) ||
         from < 0 || to < from) {
         error = "--recover-time takes seconds as FROM..TO, 0 <= FROM <= TO (for instance 0.5..12), not '" + text + "'";
         return false;
@@ -101,7 +87,7 @@ bool Parse_Mix(const std::string& text, World& world, std::string& error)
     double total = 0;
     for (int i = 0; i < 4; ++i) {
         const std::size_t colon = i < 3 ? text.find(':', start) : text.size();
-        if (colon == std::string::npos || !Parse_Number(text.substr(start, colon - start), shares[i]) || shares[i] < 0) {
+        if (colon == std::string::npos || !Parse_Finite(text.substr(start, colon - start), shares[i]) || shares[i] < 0) {
             error = "--mix takes four shares ORDINARY:TURNED:EXEMPT:MODE4 (for instance 60:20:15:5), not '" + text + "'";
             return false;
         }

@@ -136,6 +136,22 @@ struct RandomResult
     int LyingAtEnd[OutcomeCount] = {};
     std::vector<Decided> Timeline;        // every flip decided before the end, in time order
     double WallSeconds = 0;
+
+    std::int64_t Kills() const { return Outcomes[Killed].Count + Outcomes[KilledAfterReflip].Count; }
+    // Ticks vehicles lay flipped, from each flip to its outcome.
+    std::int64_t Lying_Ticks() const
+    {
+        std::int64_t ticks = 0;
+        for (const Distribution& d : Outcomes) {
+            ticks += d.Sum;
+        }
+        return ticks;
+    }
+    // Of the kills, the share in percent that would have recovered alone.
+    double Needless_Kill_Percent() const
+    {
+        return Kills() == 0 ? 0.0 : 100.0 * static_cast<double>(WouldHaveRecovered.Count) / static_cast<double>(Kills());
+    }
 };
 
 // Plays a random match with the plug-in library at `plugin_path`. The observers in `also` see

@@ -72,15 +72,6 @@ std::string Header(const RandomResult& r)
     return text;
 }
 
-std::int64_t Lying_Ticks(const RandomResult& r)
-{
-    std::int64_t ticks = 0;
-    for (const Distribution& d : r.Outcomes) {
-        ticks += d.Sum;
-    }
-    return ticks;
-}
-
 std::string Notes(const RandomResult& r)
 {
     std::string text = "\n[1] it righted itself and flipped again between two checks, so the script that\n"
@@ -108,7 +99,7 @@ std::string Notes(const RandomResult& r)
 void Print_Random_Report(const RandomResult& r, std::FILE* out)
 {
     const int rate = r.Options.Rate;
-    const double lying = Seconds(Lying_Ticks(r), rate);
+    const double lying = Seconds(r.Lying_Ticks(), rate);
     std::string text = Header(r);
     text += fmt::format("Flips: {}; lying flipped {:.0f} s in all, {:.2f} s a flip on average\n\n", r.Flips, lying,
                         r.Flips == 0 ? 0.0 : lying / static_cast<double>(r.Flips));
@@ -118,10 +109,8 @@ void Print_Random_Report(const RandomResult& r, std::FILE* out)
         text += Row(Outcome_Label(static_cast<Outcome>(o)), r.Outcomes[o], rate);
     }
     text += Notes(r);
-    const std::int64_t killed = r.Outcomes[Killed].Count + r.Outcomes[KilledAfterReflip].Count;
     text += fmt::format("\nKilled though they would soon have recovered alone: {} of {} ({:.1f}%)\n", r.WouldHaveRecovered.Count,
-                        killed,
-                        killed == 0 ? 0.0 : 100.0 * static_cast<double>(r.WouldHaveRecovered.Count) / static_cast<double>(killed));
+                        r.Kills(), r.Needless_Kill_Percent());
     if (r.WouldHaveRecovered.Count > 0) {
         text += Row("would have been up after a further", r.WouldHaveRecovered, rate);
     }
@@ -175,7 +164,7 @@ std::string Random_Summary_Json(const RandomResult& r)
         summary["kinds"][KindKeys[k]] = r.Kinds[k];
     }
     summary["flips"] = r.Flips;
-    summary["lying_flipped_seconds"] = Seconds(Lying_Ticks(r), rate);
+    summary["lying_flipped_seconds"] = Seconds(r.Lying_Ticks(), rate);
     summary["killable"] = {{"flips", r.KillableFlips}, {"lying_flipped_seconds", Seconds(r.KillableLyingTicks, rate)}};
     for (int i = 0; i < OutcomeCount; ++i) {
         summary["outcomes"][Outcome_Key(static_cast<Outcome>(i))] = spread(r.Outcomes[i]);

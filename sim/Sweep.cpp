@@ -1,7 +1,6 @@
 #include "Sweep.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <strings.h>
 
@@ -17,13 +16,6 @@ namespace {
 
 constexpr std::size_t MaxValues = 50;
 
-bool Number(const std::string& text, double& value)
-{
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0' && std::isfinite(value);
-}
-
 bool Whole_Key(const std::string& key) { return key != SCRIPT_CHECKING_INTERVAL_KEY; }
 
 bool Read_Values(const std::string& text, std::vector<double>& values)
@@ -34,7 +26,7 @@ bool Read_Values(const std::string& text, std::vector<double>& values)
         while (start <= text.size()) {
             const std::size_t comma = std::min(text.find(',', start), text.size());
             double value = 0;
-            if (!Number(text.substr(start, comma - start), value) || values.size() == MaxValues) {
+            if (!Parse_Finite(text.substr(start, comma - start), value) || values.size() == MaxValues) {
                 return false;
             }
             values.push_back(value);
@@ -44,9 +36,9 @@ bool Read_Values(const std::string& text, std::vector<double>& values)
     }
     const std::size_t colon = text.find(':', dots);
     double from = 0, to = 0, step = 1;
-    if (!Number(text.substr(0, dots), from) ||
-        !Number(text.substr(dots + 2, colon == std::string::npos ? std::string::npos : colon - dots - 2), to) ||
-        (colon != std::string::npos && !Number(text.substr(colon + 1), step)) || !(step > 0) || to < from ||
+    if (!Parse_Finite(text.substr(0, dots), from) ||
+        !Parse_Finite(text.substr(dots + 2, colon == std::string::npos ? std::string::npos : colon - dots - 2), to) ||
+        (colon != std::string::npos && !Parse_Finite(text.substr(colon + 1), step)) || !(step > 0) || to < from ||
         (to - from) / step >= static_cast<double>(MaxValues)) {
         return false;
     }
@@ -142,19 +134,12 @@ void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results
                         "killable", "all");
     for (std::size_t i = 0; i < results.size(); ++i) {
         const RandomResult& r = results[i];
-        const std::int64_t killed = r.Outcomes[Killed].Count + r.Outcomes[KilledAfterReflip].Count;
-        std::int64_t lying = 0;
-        for (const Distribution& d : r.Outcomes) {
-            lying += d.Sum;
-        }
         const auto mean = [&](std::int64_t ticks, std::int64_t flips) {
             return flips == 0 ? 0.0 : static_cast<double>(ticks) / o.Rate / static_cast<double>(flips);
         };
-        const std::string recovered =
-            fmt::format("{} ({:.1f}%)", r.WouldHaveRecovered.Count,
-                        killed == 0 ? 0.0 : 100.0 * static_cast<double>(r.WouldHaveRecovered.Count) / static_cast<double>(killed));
+        const std::string recovered = fmt::format("{} ({:.1f}%)", r.WouldHaveRecovered.Count, r.Needless_Kill_Percent());
         text += fmt::format("{:>22} {:>7} {:>7} {:>16} {:>11.2f} {:>11.2f}\n", Value_Text(spec.Key, spec.Values[i]), r.Flips,
-                            killed, recovered, mean(r.KillableLyingTicks, r.KillableFlips), mean(lying, r.Flips));
+                            r.Kills(), recovered, mean(r.KillableLyingTicks, r.KillableFlips), mean(r.Lying_Ticks(), r.Flips));
     }
     text += "\nKillable: flips of ordinary vehicles that read as flipped, the ones these\n"
             "settings decide. Every match has the same seed; the flips differ as killed\n"

@@ -1,5 +1,9 @@
 #include "Text.h"
 
+#include <cstdlib>
+
+#include <cmath>
+
 #include <fmt/format.h>
 
 namespace sim {
@@ -97,6 +101,13 @@ std::string Xml_Text(const std::string& text)
         i += n;
     }
     return out;
+}
+
+bool Parse_Finite(const std::string& text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && std::isfinite(value);
 }
 
 }  // namespace sim

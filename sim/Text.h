@@ -16,4 +16,8 @@ std::string Printable(const std::string& text);
 // U+FFFD.
 std::string Xml_Text(const std::string& text);
 
+// Reads a whole text as a finite number; false for anything else (empty, trailing bytes, inf,
+// nan, out of range).
+bool Parse_Finite(const std::string& text, double& value);
+
 }  // namespace sim

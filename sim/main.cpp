@@ -226,12 +226,9 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
     }
     for (const std::string& reload : cli.Reloads) {
         const std::size_t equals = reload.find('=');
-        // The seconds are kept in a string of their own: strtod's end points into it.
-        const std::string seconds = reload.substr(0, std::min(equals, reload.size()));
-        char* end = nullptr;
-        const double time = std::strtod(seconds.c_str(), &end);
-        if (equals == std::string::npos || seconds.empty() || *end != '\0' || !(time >= 0 && time <= cli.Length) ||
-            equals + 1 == reload.size()) {
+        double time = 0;
+        if (equals == std::string::npos || !sim::Parse_Finite(reload.substr(0, equals), time) ||
+            !(time >= 0 && time <= cli.Length) || equals + 1 == reload.size()) {
             Fail(fmt::format("--reload takes SECONDS=FILE, within the match's {:g} s, not '{}'", cli.Length, reload));
             return false;
         }
