@@ -63,12 +63,14 @@ bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, con
     JsonLines lines(out);
     Stories stories(scenario.Rate);
     match.Observe(&stories);
-    match.Observe(options.Json ? static_cast<Observer*>(&lines) : &timeline);
+    if (out != nullptr) {
+        match.Observe(options.Json ? static_cast<Observer*>(&lines) : &timeline);
+    }
 
     if (!match.Load_Plugin(plugin_path, error)) {
         return false;
     }
-    if (!options.Json) {
+    if (out != nullptr && !options.Json) {
         const std::string settings =
             scenario.InitialSettings < 0
                 ? "none (the plug-in's values at load)"
@@ -98,7 +100,7 @@ bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, con
     }
     progress.Done(match.Now());
     match.Finish();
-    if (!options.Json) {
+    if (out != nullptr && !options.Json) {
         stories.Print_Summary(out);
     }
     if (options.Chart) {

@@ -32,8 +32,8 @@ struct PlayOptions
     bool Chart = false;     // draw the SVG chart into `svg`
 };
 
-// Plays `scenario` with the plug-in library at `plugin_path` and tells its story to `out`. False
-// with `error` when the plug-in cannot be loaded.
+// Plays `scenario` with the plug-in library at `plugin_path` and tells its story to `out` (none
+// when null: the chart alone). False with `error` when the plug-in cannot be loaded.
 bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, const PlayOptions& options, std::FILE* out,
                    std::FILE* err, std::string& svg, std::string& error);
 

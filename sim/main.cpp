@@ -173,22 +173,35 @@ void Add_Options(CLI::App& app, Cli& cli)
     app.add_option("--max-vehicle-ticks", cli.Limits.MaxVehicleTicks, "refuse a run of more ticks times objects than this")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    app.footer("FILE may be - for standard input with --check, and for standard output with --svg and --summary-json.\n"
+    app.footer("FILE may be - for standard input with --check, and for standard output with --svg and --summary-json "
+               "(in place of the timeline or report).\n"
                "Exit status: 0 played (or --check found nothing), 1 --check has warnings, 2 an error, "
-               "said on standard error.\n"
+               "said on standard error; an output that cannot be written (a full disk, a reader gone) stops the run "
+               "at once with 2.\n"
                "Scenarios: one statement a line (settings, length, rate, vehicle, object, at ...); see the README's "
                "\"Scenarios\" and examples/default.scenario.");
 }
 
-// Writes `text` to `path` ("-": standard output); false with the error said.
-bool Write_Output(const std::string& path, const std::string& text)
+// The files this run reads, which no output may replace.
+std::vector<std::string> Inputs_Of(const Cli& cli, const sim::Scenario* scenario = nullptr)
 {
-    if (path == "-") {
-        std::fputs(text.c_str(), stdout);
-        return true;
+    std::vector<std::string> inputs{cli.Plugin, cli.Scenario, cli.Settings};
+    for (const std::string& reload : cli.Reloads) {
+        inputs.push_back(reload.substr(reload.find('=') + 1));
     }
+    if (scenario != nullptr) {
+        for (const sim::SettingsFile& file : scenario->SettingsFiles) {
+            inputs.push_back(file.Path);
+        }
+    }
+    return inputs;
+}
+
+// Writes `text` to `path` ("-": standard output); false with the error said.
+bool Write_Output(const std::string& path, const std::string& text, const std::vector<std::string>& inputs)
+{
     std::string error;
-    if (!sim::Write_File_Whole(path, text, error)) {
+    if (!sim::Write_File_Whole(path, text, inputs, error)) {
         Fail(error);
         return false;
     }
@@ -275,7 +288,9 @@ int Run_Random(const Cli& cli)
         if (report) {
             sim::Print_Sweep(sweep, results, stdout);
         }
-        return !cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Sweep_Summary_Json(sweep, results)) ? 2 : Finish(0);
+        return !cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Sweep_Summary_Json(sweep, results), Inputs_Of(cli))
+                   ? 2
+                   : Finish(0);
     }
     sim::JsonLines lines(stdout);
     std::vector<sim::Observer*> observers;
@@ -295,11 +310,11 @@ int Run_Random(const Cli& cli)
     if (report) {
         sim::Print_Random_Report(result, stdout);
     }
-    if (!cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Random_Summary_Json(result))) {
+    if (!cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Random_Summary_Json(result), Inputs_Of(cli))) {
         return 2;
     }
-    if (!cli.Svg.empty() &&
-        !Write_Output(cli.Svg, sim::Match_Chart(result, fmt::format("Random match, seed {}", options.Seed)))) {
+    if (!cli.Svg.empty() && !Write_Output(cli.Svg, sim::Match_Chart(result, fmt::format("Random match, seed {}", options.Seed)),
+                                          Inputs_Of(cli))) {
         return 2;
     }
     return Finish(0);
@@ -337,16 +352,18 @@ int Run_Scenario(const Cli& cli)
     options.Progress = isatty(STDERR_FILENO) != 0;
     options.Chart = !cli.Svg.empty();
     std::string chart;
-    if (!sim::Play_Scenario(scenario, cli.Plugin, options, stdout, stderr, chart, error)) {
+    // A chart sent to standard output takes the timeline's place there.
+    if (!sim::Play_Scenario(scenario, cli.Plugin, options, cli.Svg == "-" ? nullptr : stdout, stderr, chart, error)) {
         return Fail(error);
     }
-    return !cli.Svg.empty() && !Write_Output(cli.Svg, chart) ? 2 : Finish(0);
+    return !cli.Svg.empty() && !Write_Output(cli.Svg, chart, Inputs_Of(cli, &scenario)) ? 2 : Finish(0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    sim::Guard_Outputs();
     CLI::App app{"veltrask-sim: plays the Veltrask plug-in in a headless game server, to show what your settings do"};
     app.set_version_flag("--version", "veltrask-sim " VELTRASK_VERSION);
     Cli cli;
@@ -354,9 +371,9 @@ int main(int argc, char** argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        return Finish(app.exit(e));
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        return Finish(app.exit(e));
     } catch (const CLI::ParseError& e) {
         return Fail(std::string(e.what()) + " (--help lists the options)");
     }
@@ -372,8 +389,9 @@ int main(int argc, char** argv)
         }
         return Finish(sim::Check_Settings(cli.Check, stdout, stderr));
     }
-    if (cli.Svg == "-" && cli.SummaryJson == "-") {
-        return Fail("--svg and --summary-json cannot both write to standard output");
+    // Standard output carries one output: the timeline or report, or else the one named "-".
+    if ((cli.Json ? 1 : 0) + (cli.Svg == "-" ? 1 : 0) + (cli.SummaryJson == "-" ? 1 : 0) > 1) {
+        return Fail("standard output carries one output: choose one of --json, --svg - and --summary-json -");
     }
     return cli.RandomOption->count() > 0 ? Run_Random(cli) : Run_Scenario(cli);
 }

@@ -314,9 +314,6 @@ TEST(SimCommandLine, StandardStreamsAndOnePrefixOnEveryError)
     Result r = Run_Sim("--check - < " + Quoted(examples + "settings.ini"));
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "(standard input): no findings\n");
-    r = Run_Sim(Quoted(examples + "default.scenario") + " --svg - --json");
-    EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_NE(r.Out.find("<svg"), std::string::npos);
     for (const char* arguments : {"--vehicles 0 --random 1", "--no-such-option", "--check /nonexistent.ini"}) {
         r = Run_Sim(arguments);
         EXPECT_EQ(r.Status, 2) << arguments;

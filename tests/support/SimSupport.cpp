@@ -62,6 +62,7 @@ Scratch::~Scratch()
 
 std::string Scratch::Write(const std::string& name, const std::string& text) const
 {
+    fs::create_directories((Dir / name).parent_path());
     std::ofstream(Dir / name, std::ios::binary) << text;
     return (Dir / name).string();
 }
