@@ -203,7 +203,11 @@ void Match::Make_Invulnerable(const std::string& name)
 void Match::Tick()
 {
     ++TickCount;
+    const std::int64_t walks = standin::Object_List_Walks();
     standin::Tick();
+    if (standin::Object_List_Walks() != walks) {
+        WalkTicks.push_back(TickCount);
+    }
     Drain_Journal();
 }
 

@@ -124,6 +124,9 @@ public:
     // that tick: the plug-in sees it from the next one.
     double Now() const { return static_cast<double>(TickCount) / Rate; }
     std::int64_t Ticks() const { return TickCount; }
+    // The match ticks at which the plug-in began a walk of the host's object list: its scans,
+    // as the host sees them (a scan of an empty list shows none).
+    const std::vector<std::int64_t>& Walk_Ticks() const { return WalkTicks; }
     int Tick_Rate() const { return Rate; }
 
 private:
@@ -135,6 +138,7 @@ private:
     int Rate;
     std::int64_t TickCount = 0;
     std::int64_t LevelStartTick = 0;  // match tick at which the current level began
+    std::vector<std::int64_t> WalkTicks;
     standin::LoadedPlugin Plugin;
     std::vector<Observer*> Observers;
     struct Live

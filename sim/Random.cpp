@@ -530,6 +530,7 @@ bool Play_Random(const std::string& plugin_path, const RandomOptions& options, c
     random.Play(err);
     random.Finish_Open();
     match.Finish();
+    result.ScanTicks = match.Walk_Ticks();
     return true;
 }
 

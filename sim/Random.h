@@ -135,6 +135,7 @@ struct RandomResult
     int AtEnd[EndStateCount] = {0, 0, 0};
     int LyingAtEnd[OutcomeCount] = {};
     std::vector<Decided> Timeline;        // every flip decided before the end, in time order
+    std::vector<std::int64_t> ScanTicks;  // the ticks at which the plug-in walked the object list
     double WallSeconds = 0;
 
     std::int64_t Kills() const { return Outcomes[Killed].Count + Outcomes[KilledAfterReflip].Count; }

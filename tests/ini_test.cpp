@@ -1,6 +1,8 @@
 // How the stand-in host reads settings files: every file under tests/ini_cases has its stated
 // outcome here. A refused file names itself and the line, and leaves the settings untouched.
 #include <cmath>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,37 @@ struct Loaded
     INIClass ini;
     bool ok = false;
 };
+
+// The files that are read, each with its own test of what it holds below.
+const char* const accepted[] = {
+    "line_198.ini", "crlf.ini", "cr.ini", "mixed_ends.ini", "bom.ini", "inline_comments.ini", "no_value.ini",
+    "no_final_newline.ini", "indented.ini", "case_and_colon.ini", "duplicate_section.ini", "names_49.ini",
+    "blanks_in_brackets.ini", "empty.ini",
+};
+
+TEST(IniFiles, EveryCaseFileHasAStatedOutcome)
+{
+    // A case file added without an outcome here would be read by nothing, and pass.
+    std::set<std::string> stated;
+    for (const Refusal& r : refusals) {
+        EXPECT_TRUE(stated.insert(r.File).second) << r.File << " is stated twice";
+    }
+    for (const char* file : accepted) {
+        EXPECT_TRUE(stated.insert(file).second) << file << " is stated twice";
+        Loaded loaded(file);
+    }
+    std::set<std::string> present;
+    for (const auto& entry : std::filesystem::directory_iterator(cases)) {
+        present.insert(entry.path().filename().string());
+    }
+    ASSERT_FALSE(present.empty()) << "no case files in " << cases;
+    for (const std::string& file : present) {
+        EXPECT_EQ(stated.count(file), 1u) << file << " has no stated outcome";
+    }
+    for (const std::string& file : stated) {
+        EXPECT_EQ(present.count(file), 1u) << file << " is stated but not there";
+    }
+}
 
 const char* const Rotate = "Veltrask_RotateUpwardsPresets";
 const char* const DontKill = "Veltrask_DontFlipKillPresets";

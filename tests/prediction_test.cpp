@@ -25,14 +25,16 @@ struct Attachment
 };
 
 // Every script the plug-in attached, with what was foretold of its vehicle at that moment; and
-// for every scan that attached anything, the vehicles foretold to get a script then against those
-// that got one.
+// at every scan foretold, the vehicles foretold to get a script then against those that got one.
+// It must hear each happening before the prediction does, so that at a scan's moment the
+// prediction knows exactly what came before it.
 class Attachments : public sim::Observer
 {
 public:
-    explicit Attachments(const sim::Prediction& foretold) : Foretold(foretold) {}
+    Attachments(const sim::Prediction& foretold, std::vector<std::int64_t> scans) : Foretold(foretold), Scans(std::move(scans)) {}
     void On(const sim::Happening& h) override
     {
+        Reach(h);
         const standin::JournalEntry* j = h.Entry;
         if (h.Object == nullptr) {
             return;
@@ -46,10 +48,8 @@ public:
         } else if (j != nullptr && j->What == standin::Event::ScriptDetached) {
             Carrying[id].erase(j->Script);
         } else if (j != nullptr && j->What == standin::Event::ScriptAttached) {
-            if (h.Tick != ScanTick) {
-                Close_Scan();
-                ScanTick = h.Tick;
-                Expected = Foretold_Now();
+            if (!Open || OpenTick != h.Tick) {
+                Mismatches.push_back("a script attached at tick " + std::to_string(h.Tick) + ", where no scan was foretold");
             }
             Got.insert(id);
             Carrying[id].insert(j->Script);
@@ -57,81 +57,116 @@ public:
                             Foretold.Turned_Upright(*h.Object)});
         }
     }
-    void On_End(double) override { Close_Scan(); }
+    void On_End(double) override
+    {
+        Close_Scan();
+        for (; Next < Scans.size(); ++Next) {
+            Open_Scan(Scans[Next]);
+            Close_Scan();
+        }
+    }
 
     std::vector<Attachment> List;
     int ScansCompared = 0;
     std::vector<std::string> Mismatches;
 
 private:
+    // A scan at tick S comes after the timers of tick S and before the simulator's actions at S:
+    // a happening of a later tick, an action, or an attachment is past that moment.
+    void Reach(const sim::Happening& h)
+    {
+        const bool action = h.Entry == nullptr;
+        const bool attachment = !action && h.Entry->What == standin::Event::ScriptAttached;
+        if (Open && (h.Tick > OpenTick || action)) {
+            Close_Scan();
+        }
+        while (Next < Scans.size() && (Scans[Next] < h.Tick || (Scans[Next] == h.Tick && (action || attachment)))) {
+            Open_Scan(Scans[Next]);
+            ++Next;
+            if (OpenTick < h.Tick || action) {
+                Close_Scan();
+            }
+        }
+    }
     // The vehicles the scan about to run is foretold to give a script: flipped, not left alone,
     // and not yet carrying the script their preset calls for.
-    std::set<int> Foretold_Now() const
+    void Open_Scan(std::int64_t tick)
     {
-        std::set<int> out;
+        Open = true;
+        OpenTick = tick;
+        Expected.clear();
         for (const auto& [id, info] : Live) {
             const std::string script = Foretold.Turned_Upright(*info) ? ROTATE_UPWARDS_SCRIPT_NAME : FLIP_KILL_SCRIPT_NAME;
             const auto carrying = Carrying.find(id);
             const bool has = carrying != Carrying.end() && carrying->second.count(script) != 0;
             if (Foretold.Flipped(id) && !Foretold.Left_Alone(*info) && !has) {
-                out.insert(id);
+                Expected.insert(id);
             }
         }
-        return out;
     }
     void Close_Scan()
     {
-        if (ScanTick >= 0) {
+        if (Open) {
             ++ScansCompared;
             if (Expected != Got) {
-                Mismatches.push_back("the scan at tick " + std::to_string(ScanTick) + " gave " + std::to_string(Got.size()) +
+                Mismatches.push_back("the scan at tick " + std::to_string(OpenTick) + " gave " + std::to_string(Got.size()) +
                                      " scripts, " + std::to_string(Expected.size()) + " foretold");
             }
         }
+        Open = false;
         Got.clear();
     }
 
     const sim::Prediction& Foretold;
+    const std::vector<std::int64_t> Scans;
+    std::size_t Next = 0;
     std::map<int, const sim::ObjectInfo*> Live;
     std::map<int, std::set<std::string>> Carrying;
-    std::int64_t ScanTick = -1;
+    bool Open = false;
+    std::int64_t OpenTick = -1;
     std::set<int> Expected;
     std::set<int> Got;
 };
 
-TEST(Prediction, ThePluginAttachesExactlyTheScriptsForetoldAtEachScan)
+TEST(Prediction, ThePluginScansExactlyWhenForetoldAndAttachesExactlyTheScriptsForetold)
 {
     auto ini = std::make_shared<INIClass>();
     std::string error;
     ASSERT_TRUE(standin::Load_Ini_File(VELTRASK_SOURCE_DIR "/examples/settings.ini", *ini, error)) << error;
     for (std::uint64_t seed : {1u, 7u, 42u}) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        sim::Prediction foretold(30);
-        Attachments attached(foretold);
         sim::RandomOptions options;
         options.Seed = seed;
         options.Vehicles = 300;
         options.Length = 600;
         options.SettingsPath = "settings.ini";
         options.Settings = ini;
+
+        // Every scan the plug-in made (its walks of the object list) against every scan foretold.
+        sim::Prediction first(30);
         sim::RandomResult result;
-        // The prediction first, so it has heard everything before the next observer.
-        ASSERT_TRUE(sim::Play_Random(VELTRASK_PLUGIN_PATH, options, {&foretold, &attached}, result, stderr, error)) << error;
+        ASSERT_TRUE(sim::Play_Random(VELTRASK_PLUGIN_PATH, options, {&first}, result, stderr, error)) << error;
+        const std::vector<std::int64_t> scans = first.Scan_Ticks();
+        ASSERT_GT(scans.size(), 100u);
+        EXPECT_EQ(result.ScanTicks, scans) << result.ScanTicks.size() << " scans made, " << scans.size() << " foretold";
+
+        // The same match again, each scan's scripts held against what was foretold at its moment.
+        sim::Prediction foretold(30);
+        Attachments attached(foretold, scans);
+        ASSERT_TRUE(sim::Play_Random(VELTRASK_PLUGIN_PATH, options, {&attached, &foretold}, result, stderr, error)) << error;
+        EXPECT_EQ(foretold.Scan_Ticks(), scans) << "the same seed played differently";
 
         ASSERT_GT(attached.List.size(), 50u) << "too few scripts to tell anything";
-        const std::vector<std::int64_t> ticks = foretold.Scan_Ticks();
-        const std::set<std::int64_t> scans(ticks.begin(), ticks.end());
         int rotated = 0;
         for (const Attachment& a : attached.List) {
             SCOPED_TRACE(a.Vehicle + " at tick " + std::to_string(a.Tick));
-            EXPECT_EQ(scans.count(a.Tick), 1u) << "a script attached between foretold scans";
             EXPECT_TRUE(a.Flipped) << "a script on a vehicle foretold upright";
             EXPECT_FALSE(a.LeftAlone) << "a script on a vehicle foretold left alone (exempt or mode 4)";
             EXPECT_EQ(a.Script, a.TurnedUpright ? ROTATE_UPWARDS_SCRIPT_NAME : FLIP_KILL_SCRIPT_NAME);
             rotated += a.TurnedUpright ? 1 : 0;
         }
         EXPECT_GT(rotated, 0) << "no listed preset flipped: the rotate road went untested";
-        EXPECT_GT(attached.ScansCompared, 100);
+        EXPECT_EQ(attached.ScansCompared, static_cast<int>(scans.size()));
         EXPECT_TRUE(attached.Mismatches.empty()) << attached.Mismatches.size() << " scans, the first: " << attached.Mismatches.front();
         ASSERT_FALSE(HasFailure());
     }

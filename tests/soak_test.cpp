@@ -31,15 +31,24 @@ int Mapped_Copies(const char* fragment)
     return search.Copies;
 }
 
+// The cycles asked for: VELTRASK_SOAK_CYCLES, a whole number from 1, or 1000; 0 for anything
+// else, which the test refuses rather than pass on no cycle at all.
 int Cycles()
 {
     const char* text = std::getenv("VELTRASK_SOAK_CYCLES");
-    return text != nullptr ? std::atoi(text) : 1000;
+    if (text == nullptr) {
+        return 1000;
+    }
+    char* end = nullptr;
+    const long cycles = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && cycles >= 1 && cycles <= 1000000 ? static_cast<int>(cycles) : 0;
 }
 
 TEST(Soak, LoadPlayUnloadLeavesNothingBehind)
 {
     const int cycles = Cycles();
+    ASSERT_GE(cycles, 1) << "VELTRASK_SOAK_CYCLES='" << std::getenv("VELTRASK_SOAK_CYCLES") << "' asks for no cycle to run";
+    int played = 0;
     INIClass ini;
     std::string error;
     ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\nCheckInterval = 1\nChecksCount = 2\n"
@@ -70,7 +79,9 @@ TEST(Soak, LoadPlayUnloadLeavesNothingBehind)
         ASSERT_EQ(Mapped_Copies("libveltrask.so"), 0) << "cycle " << cycle << ": the library stayed mapped";
         ASSERT_EQ(test::Live_Blocks(), blocks) << "cycle " << cycle;
         ASSERT_EQ(standin::Live_Script_Count(), 0) << "cycle " << cycle;
+        ++played;
     }
+    EXPECT_EQ(played, cycles);
 }
 
 }  // namespace

@@ -110,6 +110,9 @@ HOST_API void Destroy_Object(ScriptableGameObj* obj);
 
 // The number of objects in the game.
 HOST_API int Object_Count();
+// Walks of the object list a plug-in has begun, over the process: a scan asks whether the
+// list's first object is a vehicle before any other (an empty list shows no walk).
+HOST_API std::int64_t Object_List_Walks();
 
 // --- Scripts and timers, for inspection ---
 

@@ -155,6 +155,8 @@ void Set_Invulnerable(ScriptableGameObj* obj, bool invulnerable)
 
 void Destroy_Object(ScriptableGameObj* obj) { Destroy(State_Of(obj), nullptr, false); }
 
+std::int64_t Object_List_Walks() { return W().ListWalks; }
+
 int Object_Count() { return static_cast<int>(W().Objects.size()); }
 
 }  // namespace standin
@@ -169,6 +171,11 @@ ScriptableGameObj::~ScriptableGameObj() = default;
 
 VehicleGameObj* As_VehicleGameObj(ScriptableGameObj* obj)
 {
+    // A walk of the object list asks about its first object first: that is a scan begun.
+    const SLNode<SmartGameObj>* head = GameObjManager::SmartGameObjList.Head();
+    if (head != nullptr && head->Data() == obj) {
+        ++standin::W().ListWalks;
+    }
     HostObjectState* state = standin::State_Of(obj);
     return state != nullptr && state->IsVehicle ? static_cast<VehicleGameObj*>(obj) : nullptr;
 }

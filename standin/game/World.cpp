@@ -53,6 +53,15 @@ void Shut_Down_Level()
     W().Running = false;
 }
 
+void Reset_Clock()
+{
+    World& w = W();
+    if (!w.Running) {
+        w.TickNumber = 0;
+        w.Game.ElapsedSeconds = 0;
+    }
+}
+
 bool Game_Running() { return W().Running; }
 std::int64_t Current_Tick() { return W().TickNumber; }
 double Current_Time() { return static_cast<double>(W().TickNumber) / W().Rate; }

@@ -95,6 +95,7 @@ struct World
     float RotationOverride = 0.0f;
     float SetTransformShift = 0.0f;
     long long AutoSaveRegistrations = 0;
+    std::int64_t ListWalks = 0;  // walks of the object list begun, as As_VehicleGameObj sees them
 
     Journal Log;
     // Looked up by the text itself, so a name already interned (nearly every one) costs no
@@ -121,6 +122,9 @@ HostObjectState* Spawn(const char* label, const char* preset, bool vehicle, unsi
 void Destroy(HostObjectState* state, ScriptableGameObj* killer, bool killed);
 void Destroy_All();
 inline HostObjectState* State_Of(ScriptableGameObj* obj) { return obj != nullptr ? obj->Host_State() : nullptr; }
+
+// Sets the clock of a world with no game running back to tick 0.
+void Reset_Clock();
 
 // Releases the scripts and objects that went away during calls into the plug-in.
 void Release_Graveyard();
