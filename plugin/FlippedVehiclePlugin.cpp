@@ -1,5 +1,6 @@
 #include "FlippedVehiclePlugin.h"
 
+#include "Contract.h"
 #include "GameObjects.h"
 #include "Scan.h"
 #include "Settings.h"
@@ -28,10 +29,8 @@ void FlippedVehiclePlugin::Tick()
     if (game == nullptr) {
         return;
     }
-    // The sum is formed in 64 bits: in 32 bits a huge interval would wrap negative and make
-    // every tick scan, the opposite of what an operator setting it wants.
     const long long now = game->Get_Elapsed_Seconds();
-    if (now < static_cast<long long>(CheckInterval) + static_cast<long long>(LastCheckTime)) {
+    if (!Is_Scan_Due(now, CheckInterval, LastCheckTime)) {
         return;
     }
     LastCheckTime = static_cast<int>(now);

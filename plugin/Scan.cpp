@@ -1,7 +1,5 @@
 #include "Scan.h"
 
-#include <cmath>
-
 #include "GameObjects.h"
 #include "Contract.h"
 #include "Scripts.h"
@@ -11,11 +9,7 @@
 
 int LastCheckTime = 0;
 
-bool Is_Flipped(ScriptableGameObj* obj)
-{
-    const float angle = std::fabs(Get_Transform(obj).getRotationY());
-    return angle > FlipAngleLimit;
-}
+bool Is_Flipped(ScriptableGameObj* obj) { return Reads_Flipped(Get_Transform(obj).getRotationY()); }
 
 namespace {
 
@@ -25,22 +19,16 @@ bool Is_Listed(StringHashTableClass& set, const StringClass& preset)
     return value != nullptr && *value != 0;
 }
 
-// Gives one flipped vehicle the script its preset calls for, or nothing.
+// Gives one flipped vehicle the script its preset calls for, or nothing. A vehicle listed for
+// turning is not asked about the flip-kill script, nor the other way round.
 void Handle_Flipped(ScriptableGameObj* vehicle)
 {
     const StringClass preset(Commands->Get_Preset_Name(vehicle));
-    if (Is_Listed(RotateUpwardsPresets, preset)) {
-        // Rotation wins over both other lists, and does not ask about the flip-kill script.
-        if (!Is_Script_Attached(vehicle, ROTATE_UPWARDS_SCRIPT_NAME)) {
-            Attach_Script_Once(vehicle, ROTATE_UPWARDS_SCRIPT_NAME, "");
-        }
-        return;
-    }
-    if (Is_Listed(DontFlipKillPresets, preset)) {
-        return;
-    }
-    if (!Is_Script_Attached(vehicle, FLIP_KILL_SCRIPT_NAME)) {
-        Attach_Script_Once(vehicle, FLIP_KILL_SCRIPT_NAME, "");
+    const char* script = Script_Of(Treatment_Of([&preset](PresetList list) {
+        return Is_Listed(list == PresetList::RotateUpwards ? RotateUpwardsPresets : DontFlipKillPresets, preset);
+    }));
+    if (script != nullptr && !Is_Script_Attached(vehicle, script)) {
+        Attach_Script_Once(vehicle, script, "");
     }
 }
 
@@ -52,7 +40,7 @@ void Scan_Vehicles()
     // string work.
     for (SLNode<SmartGameObj>* node = GameObjManager::SmartGameObjList.Head(); node != nullptr; node = node->Next()) {
         VehicleGameObj* vehicle = As_VehicleGameObj(node->Data());
-        if (vehicle == nullptr || Get_Vehicle_Mode(vehicle) == ExemptVehicleMode || !Is_Flipped(vehicle)) {
+        if (vehicle == nullptr || !Is_Scanned_Mode(Get_Vehicle_Mode(vehicle)) || !Is_Flipped(vehicle)) {
             continue;
         }
         Handle_Flipped(vehicle);

@@ -5,29 +5,9 @@
 #include "StringClass.h"
 #include "StringHashTable.h"
 
-int CheckInterval = CheckIntervalAtLoad;
-int ChecksCount = ChecksCountAtLoad;
-float ScriptCheckingInterval = ScriptCheckingIntervalAtLoad;
-
-namespace {
-
-// Adds every entry's value in `section`, in order, to `set`. Entry names are ignored; each value
-// is one preset name exactly as the host returns it.
-void Load_Preset_List(INIClass& ini, const char* section, StringHashTableClass& set)
-{
-    const int count = ini.Entry_Count(section);
-    for (int i = 0; i < count; ++i) {
-        const char* entry = ini.Get_Entry(section, i);
-        if (entry == nullptr) {
-            continue;
-        }
-        StringClass value;
-        ini.Get_String(value, section, entry, nullptr);
-        set.Insert(value, 1);
-    }
-}
-
-}  // namespace
+int CheckInterval = SettingsAtLoad.CheckInterval;
+int ChecksCount = SettingsAtLoad.ChecksCount;
+float ScriptCheckingInterval = SettingsAtLoad.ScriptCheckingInterval;
 
 // Values are stored as they come: no range check, no clamping. Sets are only added to, so a
 // second event inserts every listed name again.
@@ -36,9 +16,10 @@ void FlippedVehiclePlugin::Load_Global_Settings(INIClass* ini)
     if (ini == nullptr) {
         return;
     }
-    CheckInterval = ini->Get_Int(SETTINGS_SECTION, CHECK_INTERVAL_KEY, CheckIntervalDefault);
-    ChecksCount = ini->Get_Int(SETTINGS_SECTION, CHECKS_COUNT_KEY, ChecksCountDefault);
-    ScriptCheckingInterval = ini->Get_Float(SETTINGS_SECTION, SCRIPT_CHECKING_INTERVAL_KEY, ScriptCheckingIntervalDefault);
-    Load_Preset_List(*ini, DONT_FLIP_KILL_SECTION, DontFlipKillPresets);
-    Load_Preset_List(*ini, ROTATE_UPWARDS_SECTION, RotateUpwardsPresets);
+    const SettingsValues read = Read_Settings(*ini);
+    CheckInterval = read.CheckInterval;
+    ChecksCount = read.ChecksCount;
+    ScriptCheckingInterval = read.ScriptCheckingInterval;
+    For_Each_Listed<StringClass>(*ini, DONT_FLIP_KILL_SECTION, [](const StringClass& name) { DontFlipKillPresets.Insert(name, 1); });
+    For_Each_Listed<StringClass>(*ini, ROTATE_UPWARDS_SECTION, [](const StringClass& name) { RotateUpwardsPresets.Insert(name, 1); });
 }

@@ -6,7 +6,8 @@
 
 class StringHashTableClass;
 
-// Least clock advance between two scans. 3 until settings arrive; 2 when they lack it.
+// The three numbers (see SettingsValues in Contract.h for their values at load and when missing).
+// Least clock advance between two scans.
 extern int CheckInterval;
 // Timer checks that find a vehicle flipped before the flip-kill script kills it.
 extern int ChecksCount;

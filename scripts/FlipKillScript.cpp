@@ -27,11 +27,11 @@ void FlipKillScript::Timer_Expired(ScriptableGameObj* obj, int number)
     if (FlipCheckCount < INT_MAX) {
         ++FlipCheckCount;
     }
-    if (FlipCheckCount < ChecksCount) {
+    if (!Is_Killing_Check(FlipCheckCount, ChecksCount)) {
         Commands->Start_Timer(obj, this, ScriptCheckingInterval, CHECK_TIMER_NUMBER);
         return;
     }
     // Spent: no further timer. Should the damage not destroy the vehicle, the script stays
     // attached and idle, which also keeps the scan from attaching another.
-    Commands->Apply_Damage(obj, 9999.0f, "Death", nullptr);
+    Commands->Apply_Damage(obj, KillDamage, KILL_WARHEAD, nullptr);
 }

@@ -21,7 +21,14 @@ namespace {
 const char* const Main = SETTINGS_SECTION;
 const char* const DontKill = DONT_FLIP_KILL_SECTION;
 const char* const Rotate = ROTATE_UPWARDS_SECTION;
-const char* const Keys[] = {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY};
+std::vector<std::string> Keys()
+{
+    std::vector<std::string> keys;
+    for (const SettingSpec& setting : SettingsTable) {
+        keys.push_back(setting.Key);
+    }
+    return keys;
+}
 
 std::string Lower(std::string s)
 {
@@ -238,8 +245,8 @@ const standin::IniSectionView* Sort_Sections(const std::vector<standin::IniSecti
 // What ChecksCount and ScriptCheckingInterval will be, where the file's values are usable.
 struct KillTiming
 {
-    long long Checks = ChecksCountDefault;
-    float Period = ScriptCheckingIntervalDefault;
+    long long Checks = SettingsWhenMissing.ChecksCount;
+    float Period = SettingsWhenMissing.ScriptCheckingInterval;
     int PeriodLine = 0;
 };
 
@@ -249,7 +256,7 @@ template <class Warn> void Check_Whole_Key(const char* key, const std::string& v
     long long n = 0;
     if (!Whole_Number(value, n)) {
         warn(line, fmt::format("{} '{}' is not a whole number: the plug-in uses {}", key, value,
-                               interval ? CheckIntervalDefault : ChecksCountDefault));
+                               interval ? SettingsWhenMissing.CheckInterval : SettingsWhenMissing.ChecksCount));
     } else if (interval && n <= 0) {
         warn(line, fmt::format("CheckInterval {} scans every vehicle on every tick", n));
     } else if (!interval && n <= 1) {
@@ -265,7 +272,7 @@ template <class Warn> void Check_Period(const std::string& value, int line, Kill
     const float f = std::strtof(value.c_str(), &end);
     if (value.empty() || *end != '\0') {
         warn(line, fmt::format("ScriptCheckingInterval '{}' is not a number: the plug-in uses {:.1f}", value,
-                               ScriptCheckingIntervalDefault));
+                               SettingsWhenMissing.ScriptCheckingInterval));
     } else if (std::isnan(f)) {
         warn(line, "ScriptCheckingInterval is not a number (NaN): every check comes at the next tick");
     } else if (std::isinf(f)) {
@@ -284,7 +291,7 @@ template <class Warn> void Check_Main(const standin::IniSectionView* main, Warn&
 {
     if (main == nullptr) {
         warn(0, fmt::format("no [{}] section: CheckInterval {}, ChecksCount {} and ScriptCheckingInterval {:.1f} apply", Main,
-                            CheckIntervalDefault, ChecksCountDefault, ScriptCheckingIntervalDefault));
+                            SettingsWhenMissing.CheckInterval, SettingsWhenMissing.ChecksCount, SettingsWhenMissing.ScriptCheckingInterval));
         return;
     }
     KillTiming timing;
@@ -297,7 +304,7 @@ template <class Warn> void Check_Main(const standin::IniSectionView* main, Warn&
         } else if (Lower(key) == Lower(SCRIPT_CHECKING_INTERVAL_KEY)) {
             Check_Period(entry.Value, entry.Line, timing, warn);
         } else {
-            warn(entry.Line, fmt::format("unknown key '{}' in [Veltrask]: ignored{}", key, Suggest(key, Keys)));
+            warn(entry.Line, fmt::format("unknown key '{}' in [Veltrask]: ignored{}", key, Suggest(key, Keys())));
         }
     }
     // The kill comes ChecksCount periods after the scan finds the vehicle: past a day, it

@@ -38,39 +38,40 @@ Matrix3D Transform_Of(const Orientation& pose, const double position[3])
     return m;
 }
 
-bool Reads_Flipped(const Matrix3D& transform) { return std::fabs(transform.getRotationY()) > FlipAngleLimit; }
+bool Reads_Flipped(const Matrix3D& transform) { return ::Reads_Flipped(transform.getRotationY()); }
 
 ActiveSettings::ActiveSettings()
-    : CheckInterval(CheckIntervalAtLoad), ChecksCount(ChecksCountAtLoad), ScriptCheckingInterval(ScriptCheckingIntervalAtLoad)
+    : CheckInterval(SettingsAtLoad.CheckInterval), ChecksCount(SettingsAtLoad.ChecksCount),
+      ScriptCheckingInterval(SettingsAtLoad.ScriptCheckingInterval)
 {
 }
 
 void ActiveSettings::Apply(const INIClass& ini)
 {
-    CheckInterval = ini.Get_Int(SETTINGS_SECTION, CHECK_INTERVAL_KEY, CheckIntervalDefault);
-    ChecksCount = ini.Get_Int(SETTINGS_SECTION, CHECKS_COUNT_KEY, ChecksCountDefault);
-    ScriptCheckingInterval = ini.Get_Float(SETTINGS_SECTION, SCRIPT_CHECKING_INTERVAL_KEY, ScriptCheckingIntervalDefault);
+    const SettingsValues read = Read_Settings(ini);
+    CheckInterval = read.CheckInterval;
+    ChecksCount = read.ChecksCount;
+    ScriptCheckingInterval = read.ScriptCheckingInterval;
     for (auto [section, list, set] : {std::tuple{DONT_FLIP_KILL_SECTION, &DontFlipKill, &DontFlipKillSet},
                                       std::tuple{ROTATE_UPWARDS_SECTION, &RotateUpwards, &RotateUpwardsSet}}) {
-        for (int i = 0; i < ini.Entry_Count(section); ++i) {
-            StringClass value;
-            ini.Get_String(value, section, ini.Get_Entry(section, i), nullptr);
+        For_Each_Listed<StringClass>(ini, section, [list = list, set = set](const StringClass& value) {
             if (set->insert(value.Peek_Buffer()).second) {
                 list->push_back(value.Peek_Buffer());
             }
-        }
+        });
     }
 }
 
-bool ActiveSettings::Is_Exempt(const std::string& preset) const
+Treatment ActiveSettings::Treatment_Of(const std::string& preset) const
 {
-    return !Is_Rotated(preset) && DontFlipKillSet.count(preset) != 0;
+    return ::Treatment_Of([&](PresetList list) {
+        return (list == PresetList::RotateUpwards ? RotateUpwardsSet : DontFlipKillSet).count(preset) != 0;
+    });
 }
 
-bool ActiveSettings::Is_Rotated(const std::string& preset) const
-{
-    return RotateUpwardsSet.count(preset) != 0;
-}
+bool ActiveSettings::Is_Exempt(const std::string& preset) const { return Treatment_Of(preset) == Treatment::LeftAlone; }
+
+bool ActiveSettings::Is_Rotated(const std::string& preset) const { return Treatment_Of(preset) == Treatment::TurnedUpright; }
 
 const char* Happened_Name(Happened what)
 {

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Contract.h"
 #include "Host.h"
 #include "Scenario.h"
 
@@ -63,7 +64,7 @@ struct Happening
 // event (or the values at load), and every name ever listed, since its sets only grow.
 struct ActiveSettings
 {
-    int CheckInterval;  // the values at load (see Match.cpp)
+    int CheckInterval;  // the values at load until settings come
     int ChecksCount;
     float ScriptCheckingInterval;
     std::vector<std::string> DontFlipKill;   // in the order first listed
@@ -72,6 +73,8 @@ struct ActiveSettings
 
     ActiveSettings();
     void Apply(const INIClass& ini);
+    // What the scan gives a flipped vehicle of this preset in a scanned mode.
+    Treatment Treatment_Of(const std::string& preset) const;
     bool Is_Exempt(const std::string& preset) const;
     bool Is_Rotated(const std::string& preset) const;
 

@@ -41,15 +41,15 @@ bool Prediction::Flipped(int object) const
 
 bool Prediction::Left_Alone(const ObjectInfo& object) const
 {
-    return !object.IsVehicle || object.Mode == ExemptVehicleMode || Settings.Is_Exempt(object.Preset);
+    return !object.IsVehicle || !Is_Scanned_Mode(object.Mode) || Settings.Treatment_Of(object.Preset) == Treatment::LeftAlone;
 }
 
 std::vector<std::int64_t> Prediction::Scan_Ticks() const
 {
     std::vector<std::int64_t> scans;
-    int interval = CheckIntervalAtLoad;
+    int interval = SettingsAtLoad.CheckInterval;
     std::int64_t level_start = 0;
-    long long last = 0;
+    int last = 0;  // as the plug-in keeps it
     std::size_t next = 0;
     const auto ticks = static_cast<std::int64_t>(std::llround(End * Rate));
     for (std::int64_t k = 1; k <= ticks; ++k) {
@@ -62,8 +62,8 @@ std::vector<std::int64_t> Prediction::Scan_Ticks() const
             }
         }
         const long long clock = (k - level_start) / Rate;
-        if (clock >= last + interval) {
-            last = clock;
+        if (Is_Scan_Due(clock, interval, last)) {
+            last = static_cast<int>(clock);
             scans.push_back(k);
         }
     }

@@ -149,9 +149,9 @@ enum Kind
     Ignored,  // mode 4
 };
 
-// Rotation steps of 25 degrees that make more than a full turn: a vehicle still flipped after
-// them is not going to come upright by turning.
-constexpr int FullTurnSteps = 360 / 25 + 1;
+// Turning steps that make more than a full turn: a vehicle still flipped after them is not going
+// to come upright by turning.
+constexpr int FullTurnSteps = 360 / TurnStepDegrees + 1;
 
 struct Car
 {

@@ -139,7 +139,7 @@ std::string Story::Outcome() const
     if (FlippedSpans.empty()) {
         return "never flipped";
     }
-    if (Info.Mode == ExemptVehicleMode) {
+    if (!Is_Scanned_Mode(Info.Mode)) {
         return Flipped_Now() ? "ignored (mode 4): still lying flipped" : "ignored (mode 4)";
     }
     if (Damaged >= 0) {

@@ -16,7 +16,16 @@ namespace {
 
 constexpr std::size_t MaxValues = 50;
 
-bool Whole_Key(const std::string& key) { return key != SCRIPT_CHECKING_INTERVAL_KEY; }
+// Whether the setting of `key` (as the table spells it) is a whole number.
+bool Whole_Key(const std::string& key)
+{
+    for (const SettingSpec& setting : SettingsTable) {
+        if (key == setting.Key) {
+            return setting.Whole != nullptr;
+        }
+    }
+    return false;
+}
 
 bool Read_Values(const std::string& text, std::vector<double>& values)
 {
@@ -72,9 +81,9 @@ bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error)
     const std::size_t equals = text.find('=');
     const std::string key = text.substr(0, std::min(equals, text.size()));
     spec = SweepSpec();
-    for (const char* known : {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY}) {
-        if (strcasecmp(key.c_str(), known) == 0) {
-            spec.Key = known;  // the host reads keys in any case
+    for (const SettingSpec& setting : SettingsTable) {
+        if (strcasecmp(key.c_str(), setting.Key) == 0) {
+            spec.Key = setting.Key;  // the host reads keys in any case
         }
     }
     if (spec.Key.empty()) {

@@ -1,6 +1,8 @@
 // The readable timeline: a line for each thing worth telling, as it happens.
 #include <fmt/format.h>
 
+#include "Contract.h"
+
 #include "Report.h"
 #include "Text.h"
 
@@ -65,7 +67,7 @@ void Timeline::On(const Happening& h)
         LastDestroyed = j->Object;
         text = "destroyed";
     } else if (j->What == standin::Event::PositionSet) {
-        text = fmt::format("turned 25 degrees about its own X axis and lifted to z = {:g}", j->Position.Z);
+        text = fmt::format("turned {} degrees about its own X axis and lifted to z = {:g}", TurnStepDegrees, j->Position.Z);
     } else if (j->What == standin::Event::AttachRefused) {
         text = fmt::format("asked again to attach {}, which it already carries: refused", Printable(j->Script));
     } else if (j->What == standin::Event::ScriptDetached && j->Object != LastDestroyed) {
