@@ -1,5 +1,6 @@
-// The plug-in object. It holds no state of its own: settings, scan clock, preset sets and
-// factories are the library's static objects (see Statics.cpp for their order).
+// The plug-in object. It holds no state of its own: the settings live in Settings.cpp, the scan
+// clock in Scan.cpp, and the preset sets and factories in Statics.cpp, which also gives the
+// order in which they are built and torn down.
 #pragma once
 
 #include "Plugin.h"

@@ -1,4 +1,5 @@
-// The test of whether an object lies flipped, shared by the scan and both scripts.
+// The scan for flipped vehicles: its walk, its clock, and the flip test it shares with both
+// scripts.
 #pragma once
 
 #include "Contract.h"

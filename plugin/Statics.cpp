@@ -1,4 +1,6 @@
-// Every static object of the library, in one translation unit.
+// Every static object of the library that is built and torn down, in one translation unit. The
+// plain numbers (the settings in Settings.cpp, the scan clock in Scan.cpp) are constant-
+// initialised and have no teardown, so they need no place in this order.
 //
 // C++ orders the construction of static objects within a translation unit (by definition) but
 // not across translation units, and tears them down in the reverse order. Keeping them all here
