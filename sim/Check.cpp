@@ -78,21 +78,6 @@ bool Whole_Number(const std::string& text, long long& value)
     return !text.empty() && *end == '\0' && errno != ERANGE && value >= INT32_MIN && value <= INT32_MAX;
 }
 
-// Calls `each(number, line)` for every line of the raw text, whatever its line ends.
-template <class Each> void For_Each_Line(const std::string& text, Each each)
-{
-    int number = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        each(++number, text.substr(start, end - start));
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
-}
-
 const char* const Blanks = " \t\v\f";
 
 // For a line that opens a section ("[...]" after any indentation), true with `inside` the raw
@@ -114,40 +99,21 @@ bool Section_Line(const std::string& line, std::string& inside, std::string& nam
 // other readers of the same file may keep them and then see a section of another name.
 template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
 {
-    For_Each_Line(text, [&](int number, const std::string& line) {
+    text::For_Each_Line(text, [&](int number, std::string_view line) {
         std::string inside;
         std::string name;
-        if (Section_Line(line, inside, name) && !inside.empty() && inside != name) {
+        if (Section_Line(std::string(line), inside, name) && !inside.empty() && inside != name) {
             warn(number, fmt::format("blanks inside the brackets of [{}]: this host drops them, but another reader of the "
                                      "file may take them as part of the name; write [{}]",
                                      inside, name));
         }
+        return true;
     });
 }
 
 }  // namespace
 
 namespace {
-
-std::string Shown_Name(const std::string& path) { return path == "-" ? "(standard input)" : path; }
-
-bool Read_Text(const std::string& path, std::string& text, std::string& error)
-{
-    if (path != "-") {
-        return Read_File(path, text, error);
-    }
-    text.clear();
-    char chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
-        text.append(chunk, n);
-        if (text.size() > (16u << 20)) {
-            error = "(standard input): larger than 16 MiB";
-            return false;
-        }
-    }
-    return true;
-}
 
 bool Is_Own_Section(const std::string& name)
 {
@@ -166,7 +132,8 @@ std::string Own_Sections(const std::string& text, int refused_line, bool& refuse
     bool own = false;
     bool foreign = false;  // within a section that is another's
     refused_outside = false;
-    For_Each_Line(text, [&](int number, const std::string& line) {
+    text::For_Each_Line(text, [&](int number, std::string_view view) {
+        const std::string line(view);
         std::string inside;
         std::string name;
         if (Section_Line(line, inside, name)) {
@@ -180,6 +147,7 @@ std::string Own_Sections(const std::string& text, int refused_line, bool& refuse
         }
         out += own ? line : std::string();
         out += '\n';
+        return true;
     });
     return out;
 }
@@ -188,30 +156,37 @@ std::string Own_Sections(const std::string& text, int refused_line, bool& refuse
 
 namespace {
 
-bool Read_Settings_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& note, std::string& error)
+// The file's text read as the plug-in will see it, or the finding that refuses it; `note` is the
+// refusal outside the plug-in's own sections, when there was one.
+std::optional<text::Diagnostic> Read_Settings_Text(const std::string& text, const std::string& name, INIClass& ini,
+                                                   std::optional<text::Diagnostic>& note)
 {
-    note.clear();
-    if (standin::Load_Ini_Text(text, name, ini, error)) {
-        return true;
+    note.reset();
+    std::optional<text::Diagnostic> refused = standin::Read_Ini_Text(text, name, ini);
+    if (!refused) {
+        return std::nullopt;
     }
-    // "NAME:LINE: what": where the whole file was refused.
-    const std::size_t colon = error.find(':', name.size());
-    const int line = std::atoi(error.c_str() + (colon == std::string::npos ? error.size() : colon + 1));
     bool outside = false;
-    const std::string own = Own_Sections(text, line, outside);
-    if (!outside || !standin::Load_Ini_Text(own, name, ini, error)) {
-        return false;
+    const std::string own = Own_Sections(text, refused->Line, outside);
+    if (!outside) {
+        return refused;
     }
-    note = error;
-    return true;
+    if (std::optional<text::Diagnostic> own_refused = standin::Read_Ini_Text(own, name, ini)) {
+        return own_refused;
+    }
+    note = refused;
+    return std::nullopt;
 }
 
 }  // namespace
 
-bool Read_Settings(const std::string& path, INIClass& ini, std::string& note, std::string& error)
+std::optional<text::Diagnostic> Read_Settings_File(const std::string& path, INIClass& ini, std::optional<text::Diagnostic>& note)
 {
-    std::string text;
-    return Read_Text(path, text, error) && Read_Settings_Text(text, Shown_Name(path), ini, note, error);
+    const text::Expected<std::string> text = text::Read_Text_File(path);
+    if (!text) {
+        return text.Error();
+    }
+    return Read_Settings_Text(*text, text::Shown_Name(path), ini, note);
 }
 
 namespace {
@@ -351,29 +326,28 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
 int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean)
 {
     INIClass ini;
-    std::string error;
-    std::string note;
-    std::string text;
-    if (!Read_Text(path, text, error) || !Read_Settings_Text(text, Shown_Name(path), ini, note, error)) {
-        std::fprintf(err, "veltrask-sim: %s\n", Printable(error).c_str());
+    std::optional<text::Diagnostic> note;
+    const text::Expected<std::string> text = text::Read_Text_File(path);
+    const std::optional<text::Diagnostic> refused =
+        text ? Read_Settings_Text(*text, text::Shown_Name(path), ini, note) : std::optional<text::Diagnostic>(text.Error());
+    if (refused) {
+        std::fprintf(err, "veltrask-sim: %s\n", Printable(refused->Text()).c_str());
         return 2;
     }
     int warnings = 0;
-    const std::string shown = Shown_Name(path);
+    const std::string shown = text::Shown_Name(path);
     auto warn = [&](int line, const std::string& what) {
         const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;  // 0: the whole file
         // Names in the file may hold any bytes: control characters reach the terminal escaped.
         std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
         ++warnings;
     };
-    if (!note.empty()) {
-        const std::size_t at = note.find(": ", shown.size() + 1);
-        const int line = std::atoi(note.c_str() + shown.size() + 1);
-        warn(line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server may "
-                               "read it; the plug-in's own sections are checked as it would read them",
-                               at == std::string::npos ? note : note.substr(at + 2)));
+    if (note) {
+        warn(note->Line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server "
+                                     "may read it; the plug-in's own sections are checked as it would read them",
+                                     note->Message));
     }
-    Lint_Brackets(text, warn);
+    Lint_Brackets(*text, warn);
     const auto contents = standin::Ini_Contents(ini);
     Lists lists;
     Check_Main(Sort_Sections(contents, lists, warn), warn);

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -15,12 +15,6 @@
 
 namespace sim {
 namespace {
-
-struct ParseError
-{
-    int Line;
-    std::string What;
-};
 
 // Splits a line into words: blanks separate, "double quotes" hold blanks, '#' outside quotes
 // starts a comment.
@@ -185,14 +179,23 @@ public:
     }
 
     int Number = 0;
+    // The first fault found, at the line being read when it was found. Parsing stops at the end
+    // of that line; what the parser makes of the rest of the line after a fault is never used.
+    std::optional<text::Diagnostic> Fault;
 
 private:
-    [[noreturn]] void Fail(const std::string& what) { throw ParseError{Number, what}; }
+    void Fail(const std::string& what)
+    {
+        if (!Fault) {
+            Fault = text::Diagnostic{File, Number, 0, text::Severity::Error, what};
+        }
+    }
 
     std::string Word(const char* expected)
     {
         if (Next >= Words->size()) {
             Fail(std::string("expected ") + expected);
+            return std::string();
         }
         return (*Words)[Next++];
     }
@@ -234,9 +237,11 @@ private:
         // and strtod gives its nearest value. Only a number too large to hold is refused.
         if (text.empty() || *end != '\0' || !std::isfinite(value)) {
             Fail(fmt::format("'{}' is not a number ({})", text, what));
+            return low;
         }
         if (value < low || value > high) {
             Fail(fmt::format("{} {:g} is outside {:g} .. {:g}", what, value, low, high));
+            return low;
         }
         return value;
     }
@@ -299,11 +304,14 @@ private:
     int Settings_File(const std::string& name)
     {
         End();
+        if (Fault) {
+            return -1;
+        }
         const std::string path = !name.empty() && name[0] == '/' ? name : Folder + name;
         SettingsFile file{path, std::make_shared<INIClass>()};
-        std::string error;
-        if (!(Reader ? Reader(path, *file.Ini, error) : standin::Load_Ini_File(path, *file.Ini, error))) {
-            Fail("settings: " + error);
+        if (const std::optional<text::Diagnostic> refused = Reader ? Reader(path, *file.Ini) : standin::Read_Ini_File(path, *file.Ini)) {
+            Fail("settings: " + refused->Text());
+            return -1;
         }
         Out.SettingsFiles.push_back(file);
         return static_cast<int>(Out.SettingsFiles.size()) - 1;
@@ -322,80 +330,42 @@ private:
 
 }  // namespace
 
-bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error,
-                    const SettingsReader& reader)
+text::Expected<Scenario> Parse_Scenario(const std::string& text, const std::string& file, const SettingsReader& reader)
 {
     Scenario result;
     result.File = file;
     Parser parser(file, result, reader);
-    try {
-        if (text.find('\0') != std::string::npos) {
-            const int line = static_cast<int>(std::count(text.begin(), text.begin() + text.find('\0'), '\n')) + 1;
-            throw ParseError{line, "NUL byte: this is not a text file"};
+    std::vector<std::string> words;
+    text::For_Each_Line(std::string_view(text).substr(text::After_Byte_Order_Mark(text)), [&](int number, std::string_view line) {
+        parser.Number = number;
+        std::string what;
+        if (line.find('\0') != std::string_view::npos) {
+            parser.Fault = text::Diagnostic{file, number, 0, text::Severity::Error, "NUL byte: this is not a text file"};
+        } else if (line.size() > 4096) {
+            parser.Fault = text::Diagnostic{file, number, 0, text::Severity::Error, "line longer than 4096 characters"};
+        } else if (!Tokenise(std::string(line), words, what)) {
+            parser.Fault = text::Diagnostic{file, number, 0, text::Severity::Error, what};
+        } else if (!words.empty()) {
+            parser.Line(number, words);
         }
-        std::vector<std::string> words;
-        // A UTF-8 byte-order mark, as some editors write, is no part of the first line.
-        std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-        int number = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string::npos) {
-                end = text.size();
-            }
-            std::string line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            ++number;
-            parser.Number = number;
-            if (line.size() > 4096) {
-                throw ParseError{number, "line longer than 4096 characters"};
-            }
-            std::string what;
-            if (!Tokenise(line, words, what)) {
-                throw ParseError{number, what};
-            }
-            if (!words.empty()) {
-                parser.Line(number, words);
-            }
-            start = end + 1;
-        }
+        return !parser.Fault;
+    });
+    if (!parser.Fault) {
         parser.Finish();
-    } catch (const ParseError& e) {
-        error = fmt::format("{}:{}: {}", file, e.Line, e.What);
-        return false;
     }
-    out = std::move(result);
-    return true;
+    if (parser.Fault) {
+        return *parser.Fault;
+    }
+    return result;
 }
 
-bool Read_File(const std::string& path, std::string& text, std::string& error, std::size_t limit)
+text::Expected<Scenario> Load_Scenario(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot read: " + std::strerror(errno);
-        return false;
+    const text::Expected<std::string> text = text::Read_Text_File(path);
+    if (!text) {
+        return text.Error();
     }
-    text.clear();
-    char chunk[65536];
-    while (in.read(chunk, sizeof(chunk)) || in.gcount() > 0) {
-        text.append(chunk, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > limit) {
-            error = fmt::format("{}: larger than {} bytes", path, limit);
-            return false;
-        }
-    }
-    if (in.bad()) {
-        error = path + ": cannot read";
-        return false;
-    }
-    return true;
-}
-
-bool Load_Scenario(const std::string& path, Scenario& out, std::string& error)
-{
-    std::string text;
-    return Read_File(path, text, error) && Parse_Scenario(text, path, out, error);
+    return Parse_Scenario(*text, path);
 }
 
 }  // namespace sim

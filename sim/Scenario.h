@@ -19,8 +19,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "TextFile.h"
 
 class INIClass;
 
@@ -81,17 +84,14 @@ struct Scenario
     std::vector<Action> Actions;  // spawns at 0 first, then by time, then by line
 };
 
-// Reads a settings file a scenario names into `ini`; false with `error` when it cannot.
-using SettingsReader = std::function<bool(const std::string& path, INIClass& ini, std::string& error)>;
+// Reads a settings file a scenario names into `ini`; the finding that refuses it when it cannot.
+using SettingsReader = std::function<std::optional<text::Diagnostic>(const std::string& path, INIClass& ini)>;
 
-// Parses `text` as the scenario file `file`. False with `error` as "FILE:LINE: what" on the first
-// fault; settings files named in it are read too (from disk, unless `reader` is given), so a
-// scenario that parses can run to its end.
-bool Parse_Scenario(const std::string& text, const std::string& file, Scenario& out, std::string& error,
-                    const SettingsReader& reader = {});
-bool Load_Scenario(const std::string& path, Scenario& out, std::string& error);
-
-// Reads a file whole; false with `error` when it cannot, or when it is larger than `limit`.
-bool Read_File(const std::string& path, std::string& text, std::string& error, std::size_t limit = 16u << 20);
+// Parses `text` as the scenario file `file`: the scenario, or the first fault found. Settings
+// files named in it are read too (from disk, unless `reader` is given), so a scenario that parses
+// can run to its end.
+text::Expected<Scenario> Parse_Scenario(const std::string& text, const std::string& file, const SettingsReader& reader = {});
+// Reads the scenario file at `path` and parses it.
+text::Expected<Scenario> Load_Scenario(const std::string& path);
 
 }  // namespace sim

@@ -71,10 +71,9 @@ bool Load_Settings(const std::string& path, INIClass& ini)
     if (sim::Check_Settings(path, stderr, stderr, false) == 2) {
         return false;
     }
-    std::string note;
-    std::string error;
-    if (!sim::Read_Settings(path, ini, note, error)) {
-        Fail(error);
+    std::optional<text::Diagnostic> note;
+    if (const std::optional<text::Diagnostic> refused = sim::Read_Settings_File(path, ini, note)) {
+        Fail(refused->Text());
         return false;
     }
     return true;
@@ -328,11 +327,12 @@ int Run_Scenario(const Cli& cli)
     if (cli.SummaryOption->count() > 0) {
         return Fail("--summary-json sums up a random match; a scenario's figures are in --json");
     }
-    sim::Scenario scenario;
-    std::string error;
-    if (!sim::Load_Scenario(cli.Scenario, scenario, error)) {
-        return Fail(error);
+    text::Expected<sim::Scenario> loaded = sim::Load_Scenario(cli.Scenario);
+    if (!loaded) {
+        return Fail(loaded.Error().Text());
     }
+    sim::Scenario& scenario = *loaded;
+    std::string error;
     if (!cli.Settings.empty()) {
         sim::SettingsFile file{cli.Settings, std::make_shared<INIClass>()};
         if (!Load_Settings(cli.Settings, *file.Ini)) {

@@ -232,9 +232,9 @@ TEST(ScenarioParser, EveryErrorNamesFileLineAndWhat)
     for (const BadScenario& c : cases) {
         const std::string path = scratch.Write("bad.scenario", std::string(c.Text, c.Text + std::strlen(c.Text) +
                                                                               (std::string(c.What).find("NUL") != std::string::npos ? 2 : 0)));
-        sim::Scenario scenario;
-        std::string error;
-        EXPECT_FALSE(sim::Load_Scenario(path, scenario, error)) << c.Text;
+        const text::Expected<sim::Scenario> scenario = sim::Load_Scenario(path);
+        EXPECT_FALSE(scenario) << c.Text;
+        const std::string error = scenario ? std::string() : scenario.Error().Text();
         const std::string prefix = path + ":" + std::to_string(c.Line) + ": ";
         EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
         EXPECT_NE(error.find(c.What), std::string::npos) << "wanted '" << c.What << "' in " << error;
@@ -256,9 +256,9 @@ TEST(ScenarioParser, ReadsTheGrammarWithQuotesCommentsAndOrder)
         "at 5 level-load\n"
         "at 6 reload s.ini\n"
         "at 1e-320 vehicle Tiny Light_Buggy   # too small to hold, but a number: 0\n");
-    sim::Scenario s;
-    std::string error;
-    ASSERT_TRUE(sim::Load_Scenario(path, s, error)) << error;
+    text::Expected<sim::Scenario> loaded = sim::Load_Scenario(path);
+    ASSERT_TRUE(loaded) << loaded.Error().Text();
+    sim::Scenario& s = *loaded;
     EXPECT_EQ(s.Length, 20);
     EXPECT_EQ(s.Rate, 10);
     ASSERT_EQ(s.Actions.size(), 7u);
@@ -279,14 +279,14 @@ TEST(ScenarioParser, ReadsTheGrammarWithQuotesCommentsAndOrder)
 
 TEST(ScenarioParser, SurvivesTruncatedBinaryAndEnormousInput)
 {
-    std::string text;
-    std::string error;
-    ASSERT_TRUE(sim::Read_File(examples + "default.scenario", text, error)) << error;
+    const text::Expected<std::string> text = text::Read_Text_File(examples + "default.scenario");
+    ASSERT_TRUE(text) << text.Error().Text();
     // Every prefix of a good scenario either parses or says where it went wrong.
-    for (std::size_t cut = 0; cut <= text.size(); cut += 7) {
-        sim::Scenario s;
-        if (!sim::Parse_Scenario(text.substr(0, cut), examples + "cut.scenario", s, error)) {
-            EXPECT_EQ(error.rfind(examples + "cut.scenario:", 0), 0u) << error;
+    for (std::size_t cut = 0; cut <= text->size(); cut += 7) {
+        const text::Expected<sim::Scenario> s = sim::Parse_Scenario(text->substr(0, cut), examples + "cut.scenario");
+        if (!s) {
+            EXPECT_EQ(s.Error().File, examples + "cut.scenario");
+            EXPECT_GT(s.Error().Line, 0) << s.Error().Text();
         }
     }
     std::mt19937 random(5);
@@ -295,17 +295,17 @@ TEST(ScenarioParser, SurvivesTruncatedBinaryAndEnormousInput)
         for (char& c : noise) {
             c = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
         }
-        sim::Scenario s;
-        sim::Parse_Scenario(noise, "noise", s, error);
+        sim::Parse_Scenario(noise, "noise");
     }
-    sim::Scenario s;
-    EXPECT_FALSE(sim::Parse_Scenario("vehicle " + std::string(100000, 'x') + " P\n", "long", s, error));
-    EXPECT_EQ(error, "long:1: line longer than 4096 characters");
+    const text::Expected<sim::Scenario> long_line = sim::Parse_Scenario("vehicle " + std::string(100000, 'x') + " P\n", "long");
+    ASSERT_FALSE(long_line);
+    EXPECT_EQ(long_line.Error().Text(), "long:1: line longer than 4096 characters");
 
     Scratch scratch;
     const std::string huge = scratch.Write("huge.scenario", std::string(17u << 20, '#'));
-    EXPECT_FALSE(sim::Load_Scenario(huge, s, error));
-    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    const text::Expected<sim::Scenario> too_large = sim::Load_Scenario(huge);
+    ASSERT_FALSE(too_large);
+    EXPECT_EQ(too_large.Error().Text(), huge + ": larger than 16 MiB");
 }
 
 TEST(SimCommandLine, BadInputExitsWithStatusTwoAndSaysWhy)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "Plugin.h"
 #include "Scripts.h"
 #include "SysAlloc.h"
+#include "TextFile.h"
 
 class INIClass;
 
@@ -149,10 +151,14 @@ struct IniSectionView
     std::vector<IniEntryView> Entries;
 };
 
-// Reads a settings file into `ini`, replacing what it held. A file that cannot be read exactly
-// as written is refused whole: false, `ini` unchanged, and `error` as "FILE:LINE: what".
+// Reads a settings file ("-": standard input) into `ini`, replacing what it held. A file that
+// cannot be read exactly as written is refused whole: the finding that says where and why is
+// returned, and `ini` is unchanged.
+HOST_API std::optional<text::Diagnostic> Read_Ini_File(const std::string& path, INIClass& ini);
+// The same for text already in memory; `name` stands for the file in findings.
+HOST_API std::optional<text::Diagnostic> Read_Ini_Text(const std::string& text, const std::string& name, INIClass& ini);
+// The two above, with the finding as text ("FILE:LINE: what") in `error` and false.
 HOST_API bool Load_Ini_File(const std::string& path, INIClass& ini, std::string& error);
-// The same for text already in memory; `name` stands for the file in messages.
 HOST_API bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error);
 // What `ini` holds, section by section in file order, with the line of each entry.
 HOST_API std::vector<IniSectionView> Ini_Contents(const INIClass& ini);

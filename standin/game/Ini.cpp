@@ -23,9 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <unordered_map>
 
 #include <ini.h>
@@ -58,7 +56,6 @@ namespace {
 
 constexpr std::size_t MaxLineBytes = 198;
 constexpr std::size_t MaxNameChars = 49;
-constexpr std::size_t MaxFileBytes = 16u << 20;
 
 bool Is_Blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
@@ -87,55 +84,36 @@ template <class Text> Text Lower(Text text)
 
 SysString Lower_Key(const char* name) { return Lower(SysString(name)); }
 
+// Where the whole file was refused, and why.
 struct Failure
 {
     int Line;
     std::string What;
 };
 
-// Splits the raw text into lines (any line end), skipping a leading byte-order mark and each
-// line's indentation; refuses what inih would misread. Every line of the file stays one line,
-// so inih's line numbers are the file's.
+// Splits the raw text into lines, skipping a leading byte-order mark and each line's
+// indentation; refuses what inih would misread. Every line of the file stays one line, so
+// inih's line numbers are the file's.
 bool Normalise(const std::string& raw, std::vector<std::string>& lines, Failure& failure)
 {
-    std::size_t i = 0;
-    if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        i = 3;
-    }
-    std::string line;
-    int number = 1;
-    auto finish = [&]() -> bool {
-        if (line.size() > MaxLineBytes) {
-            failure = {number, "line longer than " + std::to_string(MaxLineBytes) + " bytes"};
-            return false;
-        }
-        std::size_t indent = 0;
-        while (indent < line.size() && Is_Blank(line[indent])) {
-            ++indent;
-        }
-        lines.push_back(line.substr(indent));
-        line.clear();
-        ++number;
-        return true;
-    };
-    for (; i < raw.size(); ++i) {
-        const char c = raw[i];
-        if (c == '\0') {
+    bool refused = false;
+    text::For_Each_Line(std::string_view(raw).substr(text::After_Byte_Order_Mark(raw)), [&](int number, std::string_view line) {
+        if (line.find('\0') != std::string_view::npos) {
             failure = {number, "NUL byte"};
-            return false;
-        }
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
-                ++i;
+        } else if (line.size() > MaxLineBytes) {
+            failure = {number, "line longer than " + std::to_string(MaxLineBytes) + " bytes"};
+        } else {
+            std::size_t indent = 0;
+            while (indent < line.size() && Is_Blank(line[indent])) {
+                ++indent;
             }
-            if (!finish()) {
-                return false;
-            }
-            continue;
+            lines.emplace_back(line.substr(indent));
+            return true;
         }
-        line += c;
-    }
-    return line.empty() || finish();
+        refused = true;
+        return false;
+    });
+    return !refused;
 }
 
 // Checks the section and key names of every line for what inih would accept silently, and
@@ -260,13 +238,12 @@ const IniEntry* Find_Entry(const INIClass& ini, const char* section, const char*
 
 }  // namespace
 
-bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error)
+std::optional<text::Diagnostic> Read_Ini_Text(const std::string& text, const std::string& name, INIClass& ini)
 {
     std::vector<std::string> lines;
     Failure failure{0, ""};
     if (!Normalise(text, lines, failure) || !Check_Names(lines, failure)) {
-        error = name + ":" + std::to_string(failure.Line) + ": " + failure.What;
-        return false;
+        return text::Diagnostic{name, failure.Line, 0, text::Severity::Error, failure.What};
     }
     std::string normalised;
     for (const std::string& line : lines) {
@@ -277,37 +254,40 @@ bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& i
     staging.Lines = &lines;
     const int result = ini_parse_string(normalised.c_str(), On_Entry, &staging);
     if (result != 0) {
-        error = name + ":" + std::to_string(result) + ": not a valid settings line";
-        return false;
+        return text::Diagnostic{name, result, 0, text::Severity::Error, "not a valid settings line"};
     }
     if (ini.Data == nullptr) {
         ini.Data = Sys_New<HostIniData>();
     }
     std::swap(*ini.Data, staging.Data);
-    return true;
+    return std::nullopt;
+}
+
+std::optional<text::Diagnostic> Read_Ini_File(const std::string& path, INIClass& ini)
+{
+    const text::Expected<std::string> text = text::Read_Text_File(path);
+    if (!text) {
+        return text.Error();
+    }
+    return Read_Ini_Text(*text, text::Shown_Name(path), ini);
+}
+
+bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error)
+{
+    const std::optional<text::Diagnostic> failure = Read_Ini_Text(text, name, ini);
+    if (failure) {
+        error = failure->Text();
+    }
+    return !failure;
 }
 
 bool Load_Ini_File(const std::string& path, INIClass& ini, std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot read: " + std::strerror(errno);
-        return false;
+    const std::optional<text::Diagnostic> failure = Read_Ini_File(path, ini);
+    if (failure) {
+        error = failure->Text();
     }
-    std::string text;
-    char chunk[65536];
-    while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0) {
-        text.append(chunk, static_cast<std::size_t>(file.gcount()));
-        if (text.size() > MaxFileBytes) {
-            error = path + ": larger than " + std::to_string(MaxFileBytes >> 20) + " MiB";
-            return false;
-        }
-    }
-    if (file.bad()) {
-        error = path + ": cannot read";
-        return false;
-    }
-    return Load_Ini_Text(text, path, ini, error);
+    return !failure;
 }
 
 void Set_Ini_Value(INIClass& ini, const char* section, const char* entry, const char* value)

@@ -47,21 +47,21 @@ int Fuzz_Scenario(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     // Only one settings file exists, in memory: a fuzzer must not open real files.
-    const sim::SettingsReader reader = [](const std::string& path, INIClass& ini, std::string& error) {
+    const sim::SettingsReader reader = [](const std::string& path, INIClass& ini) -> std::optional<text::Diagnostic> {
         if (path != "fuzz/s.ini") {
-            error = path + ": cannot read";
-            return false;
+            return text::Diagnostic{path, 0, 0, text::Severity::Error, "cannot read"};
         }
-        return standin::Load_Ini_Text("[Veltrask]\nChecksCount = 2\n", path, ini, error);
+        return standin::Read_Ini_Text("[Veltrask]\nChecksCount = 2\n", path, ini);
     };
-    sim::Scenario scenario;
-    std::string error;
-    if (!sim::Parse_Scenario(text, "fuzz/f.scenario", scenario, error, reader)) {
-        if (error.rfind("fuzz/f.scenario:", 0) != 0) {
-            Broken("an error without the file: " + error);
+    text::Expected<sim::Scenario> parsed = sim::Parse_Scenario(text, "fuzz/f.scenario", reader);
+    if (!parsed) {
+        if (parsed.Error().File != "fuzz/f.scenario" || parsed.Error().Line <= 0) {
+            Broken("an error without the file and line: " + parsed.Error().Text());
         }
         return 0;
     }
+    sim::Scenario& scenario = *parsed;
+    std::string error;
     for (std::size_t i = 1; i < scenario.Actions.size(); ++i) {
         if (scenario.Actions[i].Time < scenario.Actions[i - 1].Time || scenario.Actions[i].Time > scenario.Length) {
             Broken("actions out of order or past the end");
