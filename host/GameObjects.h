@@ -4,9 +4,7 @@
 #include "HostApi.h"
 #include "Math.h"
 
-// The host's own bookkeeping for one object; opaque to plug-ins.
-struct HostObjectState;
-
+// Game objects are the host's: plug-ins only hold pointers to them and pass them back.
 class ScriptableGameObj
 {
 public:
@@ -15,26 +13,21 @@ public:
     ScriptableGameObj(const ScriptableGameObj&) = delete;
     ScriptableGameObj& operator=(const ScriptableGameObj&) = delete;
 
-    HostObjectState* Host_State() const { return State; }
-
 protected:
-    explicit ScriptableGameObj(HostObjectState* state) : State(state) {}
-
-private:
-    HostObjectState* State;
+    ScriptableGameObj() = default;
 };
 
 class SmartGameObj : public ScriptableGameObj
 {
 public:
-    HOST_API explicit SmartGameObj(HostObjectState* state);
+    HOST_API SmartGameObj();
     HOST_API ~SmartGameObj() override;
 };
 
 class VehicleGameObj : public SmartGameObj
 {
 public:
-    HOST_API explicit VehicleGameObj(HostObjectState* state);
+    HOST_API VehicleGameObj();
     HOST_API ~VehicleGameObj() override;
 };
 

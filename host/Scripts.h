@@ -66,12 +66,9 @@ public:
     ScriptFactory* Get_Factory() const { return Factory; }
 
 private:
-    friend struct HostScriptAccess;
-
     ScriptableGameObj* OwnerObj;
     ScriptFactory* Factory;
     char* Parameters;
-    unsigned int HostSerial;
 };
 
 // Makes the scripts of one name. A live factory makes its name creatable; destroying it

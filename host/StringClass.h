@@ -77,9 +77,6 @@ public:
     const char* Peek_Buffer() const { return Buffer; }
     operator const char*() const { return Buffer; }
 
-    // True when the string shares the empty buffer rather than owning one.
-    bool Is_Shared_Empty() const { return Buffer == m_EmptyString; }
-
     // --- The host string library's own operations ---
 
     // Afterwards the buffer is m_EmptyString or one of the string's own with room for

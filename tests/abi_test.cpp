@@ -1,8 +1,8 @@
-// The virtual-function tables the real host expects, read off the compiler for the host's own
-// platform: 32-bit Windows with the MSVC ABI, where a virtual destructor takes one slot (on the
-// Itanium ABI of this machine it takes two, so a layout that looks right here proves nothing).
-// Each plug-in source is compiled for that target with the layouts dumped, and the dump is
-// checked slot by slot: by default with the compiler and flags CMake gives here; with
+// The virtual-function tables and record layouts the real host expects, read off the compiler for
+// the host's own platform: 32-bit Windows with the MSVC ABI, where a virtual destructor takes one
+// slot (on the Itanium ABI of this machine it takes two, so a layout that looks right here proves
+// nothing) and a pointer four bytes. Each plug-in source is compiled for that target with the
+// layouts dumped, and the dump is checked slot by slot and field by field: by default with the compiler and flags CMake gives here; with
 // VELTRASK_ABI_COMPILE_COMMANDS naming the compile_commands.json of a build of veltrask.dll, with
 // that build's own commands, so the check applies to the very objects the DLL is linked from.
 #include <gtest/gtest.h>
@@ -27,6 +27,18 @@ struct Table
 
 // "VFTable for 'Base'" or "VFTable for 'Base' in 'Derived'", keyed "Base" or "Derived:Base".
 using Tables = std::map<std::string, Table>;
+
+// A record's size and its fields' offsets, in bytes.
+struct Layout
+{
+    int Size = -1;
+    std::vector<int> Offsets;
+    bool operator==(const Layout& o) const { return Size == o.Size && Offsets == o.Offsets; }
+};
+
+// By the record's name as the dump writes it ("SLNode<class SmartGameObj>"); every translation
+// unit that lays a record out must agree, so a disagreement is kept as a second entry.
+using Layouts = std::map<std::string, std::vector<Layout>>;
 
 std::string Output_Of(const std::string& command, int& status)
 {
@@ -88,6 +100,45 @@ void Parse(const std::string& dump, Tables& tables)
     }
 }
 
+// Reads the dump's record layouts (sizes and offsets in bits, kept in bytes):
+//   Type: class ScriptImpClass
+//   Layout: <ASTRecordLayout
+//     Size:128
+//     FieldOffsets: [32, 64, 96]>
+void Parse_Records(const std::string& dump, Layouts& layouts)
+{
+    std::istringstream in(dump);
+    std::string line;
+    std::string name;
+    Layout layout;
+    while (std::getline(in, line)) {
+        for (const char* kind : {"Type: class ", "Type: struct "}) {
+            if (line.rfind(kind, 0) == 0) {
+                name = line.substr(std::string(kind).size());
+                layout = Layout();
+            }
+        }
+        const std::size_t size = line.find("Size:");
+        if (!name.empty() && size != std::string::npos && line.find("DataSize:") == std::string::npos) {
+            layout.Size = std::atoi(line.c_str() + size + 5) / 8;
+        }
+        const std::size_t offsets = line.find("FieldOffsets: [");
+        if (!name.empty() && offsets != std::string::npos) {
+            std::istringstream numbers(line.substr(offsets + 15));
+            int bits = 0;
+            while (numbers >> bits) {
+                layout.Offsets.push_back(bits / 8);
+                numbers.ignore(1);  // the comma
+            }
+            auto& seen = layouts[name];
+            if (seen.empty() || !(seen.front() == layout)) {
+                seen.push_back(layout);
+            }
+            name.clear();
+        }
+    }
+}
+
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 // A build's command for one object, made to dump the layouts and write no object.
@@ -105,7 +156,7 @@ std::string Dumping(const std::string& command)
             out += word + " ";
         }
     }
-    return out + "-S -o /dev/null -Xclang -fdump-vtable-layouts";
+    return out + "-S -o /dev/null -Xclang -fdump-vtable-layouts -Xclang -fdump-record-layouts-simple";
 }
 
 // The commands to run, one for each plug-in source; `error` when they cannot be had.
@@ -117,7 +168,7 @@ std::vector<std::string> Commands(std::string& error)
         std::istringstream sources(VELTRASK_PLUGIN_SOURCES);
         std::string source;
         while (std::getline(sources, source, '|')) {
-            commands.push_back(std::string(VELTRASK_ABI_COMPILE) + " " + Quoted(source));
+            commands.push_back(std::string(VELTRASK_ABI_COMPILE) + " -Xclang -fdump-record-layouts-simple " + Quoted(source));
         }
         return commands;
     }
@@ -158,6 +209,7 @@ protected:
                 setup_error += command + "\nfailed for the host's platform:\n" + dump + "\n";
             }
             Parse(dump, *tables);
+            Parse_Records(dump, *layouts);
         }
         if (tables->empty() && setup_error.empty()) {
             setup_error = "the compiler dumped no table";
@@ -192,7 +244,20 @@ protected:
         return own;
     }
 
+    // The layout of `name`, failing when the dump had none or more than one.
+    static Layout Record(const std::string& name)
+    {
+        auto found = layouts->find(name);
+        EXPECT_NE(found, layouts->end()) << "no layout of " << name;
+        if (found == layouts->end()) {
+            return Layout();
+        }
+        EXPECT_EQ(found->second.size(), 1u) << "the plug-in's sources disagree on the layout of " << name;
+        return found->second.front();
+    }
+
     static inline Tables* tables = new Tables();
+    static inline Layouts* layouts = new Layouts();
     static inline std::string setup_error;
 };
 
@@ -252,6 +317,31 @@ TEST_F(HostAbi, ThePluginsClassesOverrideOnlyTheirOwnSlots)
     }
     EXPECT_EQ(Get("TypedScriptFactory:ScriptFactory").Slots.size(), 2u);
     EXPECT_EQ(Own_Slots("TypedScriptFactory:ScriptFactory", "TypedScriptFactory"), (std::set<std::size_t>{0, 1}));
+}
+
+// The host's records as the plug-in lays them out: a script's size is fixed by the base's data
+// (the plug-in allocates its scripts), and the plug-in reads the object list, the game's clock,
+// transforms, positions and strings in place.
+TEST_F(HostAbi, HostRecordsHaveTheHostsSizesAndOffsets)
+{
+    const std::pair<const char*, Layout> expected[] = {
+        {"ScriptImpClass", {16, {4, 8, 12}}},  // vftable, owner, factory, parameters
+        {"ScriptFactory", {12, {4, 8}}},       // vftable, name, parameter description
+        {"Matrix3D", {48, {0}}},
+        {"Vector3", {12, {0, 4, 8}}},
+        {"SLNode<class SmartGameObj>", {8, {0, 4}}},
+        {"SList<class SmartGameObj>", {8, {0, 4}}},
+        {"cGameData", {4, {0}}},
+        {"StringClass", {4, {0}}},
+        // What the plug-in's own scripts add to the base: the flip-kill script its check count.
+        {"FlipKillScript", {20, {16}}},
+        {"RotateUpwardsScript", {16, {}}},
+    };
+    for (const auto& [name, layout] : expected) {
+        const Layout found = Record(name);
+        EXPECT_EQ(found.Size, layout.Size) << name;
+        EXPECT_EQ(found.Offsets, layout.Offsets) << name;
+    }
 }
 
 }  // namespace

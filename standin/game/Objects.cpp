@@ -44,7 +44,7 @@ void Unlink(HostObjectState* state)
         list.HeadNode = next;
     }
     if (next != nullptr) {
-        next->Object->Host_State()->PrevNode = state->PrevNode;
+        State_Of(next->Object)->PrevNode = state->PrevNode;
     } else {
         list.TailNode = state->PrevNode;
     }
@@ -84,7 +84,7 @@ void Destroy_All()
 {
     PluginCall call;
     while (GameObjManager::SmartGameObjList.HeadNode != nullptr) {
-        Destroy(GameObjManager::SmartGameObjList.HeadNode->Object->Host_State(), nullptr, false);
+        Destroy(State_Of(GameObjManager::SmartGameObjList.HeadNode->Object), nullptr, false);
     }
     W().Timers.clear();
 }
@@ -105,9 +105,9 @@ HostObjectState* Spawn(const char* label, const char* preset, bool vehicle, unsi
     state->Transform = transform;
     state->Health = health;
     if (vehicle) {
-        state->Object = new (state->Storage) VehicleGameObj(state);
+        state->Object = new (state->Storage) VehicleGameObj();
     } else {
-        state->Object = new (state->Storage) SmartGameObj(state);
+        state->Object = new (state->Storage) SmartGameObj();
     }
     SList<SmartGameObj>& list = GameObjManager::SmartGameObjList;
     state->Node.Object = state->Object;
@@ -163,9 +163,9 @@ int Object_Count() { return static_cast<int>(W().Objects.size()); }
 
 SList<SmartGameObj> GameObjManager::SmartGameObjList = {nullptr, nullptr};
 
-SmartGameObj::SmartGameObj(HostObjectState* state) : ScriptableGameObj(state) {}
+SmartGameObj::SmartGameObj() = default;
 SmartGameObj::~SmartGameObj() = default;
-VehicleGameObj::VehicleGameObj(HostObjectState* state) : SmartGameObj(state) {}
+VehicleGameObj::VehicleGameObj() = default;
 VehicleGameObj::~VehicleGameObj() = default;
 ScriptableGameObj::~ScriptableGameObj() = default;
 

@@ -7,12 +7,18 @@
 
 namespace standin {
 
+unsigned int Serial_Of(const ScriptImpClass* script)
+{
+    const auto found = W().SerialOf.find(script);
+    return found != W().SerialOf.end() ? found->second : 0;
+}
+
 ScriptRecord* Record_Of(ScriptImpClass* script)
 {
     if (script == nullptr) {
         return nullptr;
     }
-    auto found = W().Scripts.find(HostScriptAccess::Serial(script));
+    auto found = W().Scripts.find(Serial_Of(script));
     return found != W().Scripts.end() ? &found->second : nullptr;
 }
 
@@ -26,12 +32,13 @@ void Detach_Script(unsigned int serial)
     }
     const ScriptRecord record = found->second;
     w.Scripts.erase(found);
+    w.SerialOf.erase(record.Script);
     auto& list = record.Owner->Scripts;
     list.erase(std::remove(list.begin(), list.end(), serial), list.end());
     Record(Event::ScriptDetached, record.Owner, record.Name);
     {
         PluginCall call;
-        HostScriptAccess::Detach(record.Script, record.Owner->Object);
+        ScriptHooks::Call_Detach(record.Script, record.Owner->Object);
         w.ScriptGraveyard.push_back(record.Script);
     }
 }
@@ -91,7 +98,7 @@ void Host_Destroy_Script(ScriptImpClass* script)
         return;  // not attached (any more)
     }
     PluginCall call;
-    Detach_Script(HostScriptAccess::Serial(script));
+    Detach_Script(Serial_Of(script));
 }
 
 void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* params)
@@ -124,12 +131,12 @@ void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* pa
     }
     ++w.LiveScripts;
     const unsigned int serial = w.NextSerial++;
-    HostScriptAccess::Serial(script) = serial;
+    w.SerialOf[script] = serial;
     const char* interned = Intern(name);
     w.Scripts.emplace(serial, ScriptRecord{script, interned, state});
     state->Scripts.push_back(serial);
     script->Set_Parameters_String(params != nullptr ? params : "");
-    HostScriptAccess::Attach(script, obj);
+    ScriptHooks::Call_Attach(script, obj);
     Record(Event::ScriptAttached, state, interned);
     script->Created(obj);
 }

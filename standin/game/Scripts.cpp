@@ -5,7 +5,7 @@
 #include "Internal.h"
 #include "Scripts.h"
 
-ScriptImpClass::ScriptImpClass() : OwnerObj(nullptr), Factory(nullptr), Parameters(nullptr), HostSerial(0) {}
+ScriptImpClass::ScriptImpClass() : OwnerObj(nullptr), Factory(nullptr), Parameters(nullptr) {}
 
 // The parameter copy is the host's own memory, not the plug-in's.
 ScriptImpClass::~ScriptImpClass() { std::free(Parameters); }

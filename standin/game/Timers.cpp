@@ -34,7 +34,7 @@ void Start_Timer(ScriptableGameObj* obj, ScriptImpClass* script, float seconds, 
         return;
     }
     Timer timer{Fire_Tick(w.TickNumber, seconds, w.Rate), w.NextSequence++,
-                HostScriptAccess::Serial(script), state->Id, number};
+                Serial_Of(script), state->Id, number};
     w.Timers.push_back(timer);
     std::push_heap(w.Timers.begin(), w.Timers.end(), FiresLater{});
     JournalEntry& entry = Record(Event::TimerStarted, state, record->Name);

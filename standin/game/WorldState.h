@@ -11,8 +11,14 @@
 #include "Scripts.h"
 #include "SysAlloc.h"
 
+// The stand-in's record of one game object, with the object itself at its very start: the host
+// declares nothing of its own bookkeeping, so an object's record is found from the object's
+// address (State_Of), with no lookup on the paths a plug-in calls on every tick.
 struct HostObjectState
 {
+    // First, so that the object's address is the record's: the object is constructed here, and
+    // the ScriptableGameObj part of either kind sits at its start (single inheritance).
+    alignas(VehicleGameObj) unsigned char Storage[sizeof(VehicleGameObj)];
     int Id = 0;
     standin::SysString Label;
     standin::SysString Preset;
@@ -26,16 +32,16 @@ struct HostObjectState
     SLNode<SmartGameObj> Node{};
     SLNode<SmartGameObj>* PrevNode = nullptr;
     SmartGameObj* Object = nullptr;  // constructed in Storage
-    alignas(VehicleGameObj) unsigned char Storage[sizeof(VehicleGameObj)];
 };
 static_assert(sizeof(VehicleGameObj) >= sizeof(SmartGameObj), "either kind of object fits the storage");
 
-// The host's own access to the protected parts of a script.
-struct HostScriptAccess
+// The host's own calls of a script's protected Attach and Detach. A class derived from the
+// script base may name them, and a member pointer formed that way calls them on any script,
+// through its vtable, as the host's script manager does.
+struct ScriptHooks : ScriptImpClass
 {
-    static unsigned int& Serial(ScriptImpClass* s) { return s->HostSerial; }
-    static void Attach(ScriptImpClass* s, ScriptableGameObj* obj) { s->Attach(obj); }
-    static void Detach(ScriptImpClass* s, ScriptableGameObj* obj) { s->Detach(obj); }
+    static void Call_Attach(ScriptImpClass* s, ScriptableGameObj* obj) { (s->*&ScriptHooks::Attach)(obj); }
+    static void Call_Detach(ScriptImpClass* s, ScriptableGameObj* obj) { (s->*&ScriptHooks::Detach)(obj); }
 };
 
 // Not exported: only the library's own files call what follows.
@@ -80,6 +86,7 @@ struct World
 
     SysMap<unsigned int, ScriptRecord> Scripts;  // attached scripts by serial
     unsigned int NextSerial = 1;
+    SysMap<const ScriptImpClass*, unsigned int> SerialOf;  // of each attached script
     int LiveScripts = 0;
 
     SysMap<int, HostObjectState*> Objects;  // live objects by id
@@ -121,7 +128,8 @@ HostObjectState* Spawn(const char* label, const char* preset, bool vehicle, unsi
 // Takes an object out of the game: its scripts are told and detached, its memory released later.
 void Destroy(HostObjectState* state, ScriptableGameObj* killer, bool killed);
 void Destroy_All();
-inline HostObjectState* State_Of(ScriptableGameObj* obj) { return obj != nullptr ? obj->Host_State() : nullptr; }
+// The record of an object the stand-in made (see HostObjectState), or null for null.
+inline HostObjectState* State_Of(ScriptableGameObj* obj) { return reinterpret_cast<HostObjectState*>(obj); }
 
 // Sets the clock of a world with no game running back to tick 0.
 void Reset_Clock();
@@ -148,7 +156,9 @@ public:
 const char* Intern(const char* text);
 JournalEntry& Record(Event what, const HostObjectState* obj = nullptr, const char* script = nullptr);
 
-// Attached scripts, by the host's serial.
+// Attached scripts, by the host's serial. The serial of an attached script; 0 for one not
+// attached (any more).
+unsigned int Serial_Of(const ScriptImpClass* script);
 ScriptRecord* Record_Of(ScriptImpClass* script);
 void Detach_Script(unsigned int serial);
 
