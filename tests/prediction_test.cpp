@@ -40,10 +40,14 @@ public:
             return;
         }
         const int id = h.Object->Id;
+        // The ledger has counted this happening already; a scan opened above, before it, reads
+        // the line as it stood before.
+        ReadsFlipped[id] = h.Record->ReadsFlipped;
         if (h.What == sim::Happened::Spawn) {
-            Live[id] = h.Object;
+            Live[id] = h.Record;
         } else if (j != nullptr && j->What == standin::Event::Destroyed) {
             Live.erase(id);
+            ReadsFlipped.erase(id);
             Carrying.erase(id);
         } else if (j != nullptr && j->What == standin::Event::ScriptDetached) {
             Carrying[id].erase(j->Script);
@@ -53,7 +57,7 @@ public:
             }
             Got.insert(id);
             Carrying[id].insert(j->Script);
-            List.push_back({h.Tick, h.Object->Name, j->Script, Foretold.Flipped(id), Foretold.Left_Alone(*h.Object),
+            List.push_back({h.Tick, h.Object->Name, j->Script, h.Record->ReadsFlipped, Foretold.Left_Alone(*h.Object),
                             Foretold.Turned_Upright(*h.Object)});
         }
     }
@@ -95,11 +99,11 @@ private:
         Open = true;
         OpenTick = tick;
         Expected.clear();
-        for (const auto& [id, info] : Live) {
-            const std::string script = Foretold.Turned_Upright(*info) ? ROTATE_UPWARDS_SCRIPT_NAME : FLIP_KILL_SCRIPT_NAME;
+        for (const auto& [id, line] : Live) {
+            const std::string script = Foretold.Turned_Upright(line->Info) ? ROTATE_UPWARDS_SCRIPT_NAME : FLIP_KILL_SCRIPT_NAME;
             const auto carrying = Carrying.find(id);
             const bool has = carrying != Carrying.end() && carrying->second.count(script) != 0;
-            if (Foretold.Flipped(id) && !Foretold.Left_Alone(*info) && !has) {
+            if (ReadsFlipped.at(id) && !Foretold.Left_Alone(line->Info) && !has) {
                 Expected.insert(id);
             }
         }
@@ -120,7 +124,8 @@ private:
     const sim::Prediction& Foretold;
     const std::vector<std::int64_t> Scans;
     std::size_t Next = 0;
-    std::map<int, const sim::ObjectInfo*> Live;
+    std::map<int, const sim::ObjectRecord*> Live;  // the ledger's lines of the live objects
+    std::map<int, bool> ReadsFlipped;              // ... as of the happening before this one
     std::map<int, std::set<std::string>> Carrying;
     bool Open = false;
     std::int64_t OpenTick = -1;

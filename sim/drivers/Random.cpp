@@ -153,6 +153,11 @@ enum Kind
 // to come upright by turning.
 constexpr int FullTurnSteps = 360 / TurnStepDegrees + 1;
 
+// One vehicle of the random world, across its lives: what the world did to it and what became of
+// its flips. What the plug-in did to its current object is that object's line in the match's
+// ledger (ObjectRecord): its scripts, checks, steps, height and whether it reads flipped.
+//   Id >= 0 while an object is in play; Open while a flip awaits its outcome (so Id >= 0);
+//   Flipped while it lies flipped as the world sees it, read by the flip test or not.
 struct Car
 {
     std::string Name;
@@ -162,16 +167,10 @@ struct Car
     int Incident = 0;            // counts flips; scheduled recoveries carry the one they belong to
     bool Flipped = false;        // lying flipped, whatever the plug-in reads
     bool Open = false;           // a flip without its outcome yet
-    bool ReadsFlipped = false;   // the plug-in's test reads this flip's pose as flipped
-    bool Seen = false;           // a script of the plug-in's has it during this flip
+    bool ReadsFlipped = false;   // the plug-in's test read this flip's pose as flipped
     std::int64_t FlipTick = 0;
     double PlannedRecovery = -1; // when it would right itself, or -1
-    int KillScriptIncident = -1; // the flip during which the flip-kill script now attached came
-    int Checks = 0;              // checks that script has counted
-    int ChecksAtFlip = 0;        // ... when this flip began
-    bool Rotating = false;       // the rotate-upwards script is attached
-    int Steps = 0;               // rotation steps during this flip
-    float Height = 0;            // z after the last lift
+    int ChecksAtFlip = 0;        // checks its flip-kill script had counted when this flip began
 };
 
 enum class Due
@@ -221,6 +220,8 @@ public:
 
 private:
     void On_Journal(std::size_t index, const standin::JournalEntry& j, const Happening& h);
+    // The ledger's line for the car's object in play.
+    const ObjectRecord& Line(const Car& car) const { return *Game.Record_Of(car.Id); }
     void On_Destroyed(std::size_t index, const Happening& h);
     void Schedule(double time, std::size_t index, Due what)
     {
@@ -321,40 +322,14 @@ void RandomMatch::Play(std::FILE* err)
     Out.WallSeconds = progress.Seconds();
 }
 
+// A flip is seen by the plug-in while one of its scripts has the vehicle: a script that leaves a
+// vehicle lying found it reading as upright, and from there the plug-in does not see that flip.
 void RandomMatch::On_Journal(std::size_t index, const standin::JournalEntry& j, const Happening& h)
 {
     Car& car = Cars[index];
-    const bool kill_script = j.Script != nullptr && std::strcmp(j.Script, FLIP_KILL_SCRIPT_NAME) == 0;
     switch (j.What) {
-    case standin::Event::ScriptAttached:
-        car.Seen = true;
-        if (kill_script) {
-            car.KillScriptIncident = car.Incident;
-            car.Checks = 0;
-        } else {
-            car.Rotating = true;
-        }
-        break;
-    case standin::Event::TimerExpired:
-        if (kill_script) {
-            ++car.Checks;
-        }
-        break;
-    case standin::Event::ScriptDetached:
-        if (kill_script) {
-            car.KillScriptIncident = -1;
-            car.Checks = 0;
-        } else {
-            car.Rotating = false;
-        }
-        // A script that leaves a vehicle lying found it reading as upright: from here the
-        // plug-in does not see this flip.
-        car.Seen = car.KillScriptIncident >= 0 || car.Rotating;
-        break;
-    case standin::Event::PositionSet: car.Height = j.Position.Z; break;
     case standin::Event::TransformSet:
-        ++car.Steps;
-        car.Flipped = Reads_Flipped(j.Transform);
+        car.Flipped = h.Record->ReadsFlipped;
         if (!car.Flipped && car.Open) {
             const double tilt = std::acos(std::clamp(static_cast<double>(j.Transform.Row[2][2]), -1.0, 1.0)) * 180 / 3.14159265358979323846;
             Out.RightedTiltMin = std::min(Out.RightedTiltMin, tilt);
@@ -371,12 +346,13 @@ void RandomMatch::On_Journal(std::size_t index, const standin::JournalEntry& j, 
 void RandomMatch::On_Destroyed(std::size_t index, const Happening& h)
 {
     Car& car = Cars[index];
+    const ObjectRecord& line = *h.Record;
     ByObject.erase(car.Id);
     car.Id = -1;
     if (car.Open) {
         // A script that came during an earlier flip and never saw the vehicle upright, because it
         // righted itself and flipped again between two checks, counted on from where it was.
-        const bool reflip = car.KillScriptIncident >= 0 && car.KillScriptIncident != car.Incident;
+        const bool reflip = line.FlipKill && line.KillScriptFlip != line.Flip;
         if (reflip) {
             Out.KeptChecks.Add(car.ChecksAtFlip);
         }
@@ -386,8 +362,6 @@ void RandomMatch::On_Destroyed(std::size_t index, const Happening& h)
         }
     }
     car.Flipped = false;
-    car.KillScriptIncident = -1;
-    car.Rotating = false;
     Schedule(h.Time + World.Respawn, index, Due::Respawn);
 }
 
@@ -442,14 +416,10 @@ void RandomMatch::Flip(std::size_t index)
     car.Open = true;
     car.FlipTick = Game.Ticks();
     car.PlannedRecovery = -1;
-    const double origin[3] = {0, 0, 0};
-    car.ReadsFlipped = Reads_Flipped(Transform_Of(pose, origin));
-    // A script still attached from the flip before is with this one from the start.
-    car.Seen = car.KillScriptIncident >= 0 || car.Rotating;
-    car.ChecksAtFlip = car.Checks;
-    car.Steps = 0;
+    car.ChecksAtFlip = Line(car).Checks;
     ++Out.Flips;
     Game.Set_Pose(car.Name, pose);
+    car.ReadsFlipped = Line(car).ReadsFlipped;
     if (Random.Uniform() < World.RecoverShare) {
         car.PlannedRecovery = Game.Now() + Random.Between(World.RecoverFrom, World.RecoverTo);
         Schedule(car.PlannedRecovery, index, Due::Recover);
@@ -462,7 +432,8 @@ void RandomMatch::Recover(std::size_t index)
     Game.Upright(car.Name);
     car.Flipped = false;
     if (car.Open) {
-        const Outcome why = car.Seen ? RecoveredAlone : Unseen_Why(car);
+        // A script still attached from the flip before was with this one from the start.
+        const Outcome why = Line(car).Carries_Script() ? RecoveredAlone : Unseen_Why(car);
         Close(car, why == EndNotYetFound ? RecoveredAlone : why, Game.Ticks());
     }
     Schedule(Game.Now() + Random.Exponential(World.FlipEvery), index, Due::Flip);
@@ -491,14 +462,15 @@ void RandomMatch::Finish_Open()
             ++Out.AtEnd[car.Id < 0 ? EndRespawning : EndUpright];
             continue;
         }
+        const ObjectRecord& line = Line(car);
         Outcome why = Unseen_Why(car);
-        if (car.Rotating) {
-            why = car.Steps >= FullTurnSteps ? LiftedWithoutEnd : EndBeingTurned;
-        } else if (car.Seen) {
+        if (line.Turning) {
+            why = line.Steps >= FullTurnSteps ? LiftedWithoutEnd : EndBeingTurned;
+        } else if (line.FlipKill) {
             why = EndBeingChecked;
         }
         if (why == LiftedWithoutEnd) {
-            Out.HighestLift = std::max(Out.HighestLift, car.Height);
+            Out.HighestLift = std::max(Out.HighestLift, line.Height);
         }
         ++Out.AtEnd[EndLying];
         ++Out.LyingAtEnd[why];

@@ -24,7 +24,6 @@ public:
 
 private:
     std::FILE* Out;
-    std::map<int, int> Checks;  // flip-kill checks of the current script, by object
     int LastDestroyed = -1;     // its scripts' detachments follow; they are no news
     bool Over = false;          // after the game, only the unloading remains
 };
@@ -89,7 +88,7 @@ public:
 private:
     Story* Find(const Happening& h);
     void Set_Flipped(Story& story, double time, bool flipped);
-    void On_Journal(Story& story, const standin::JournalEntry& entry, double time);
+    void On_Journal(Story& story, const Happening& h);
 
     Prediction Foretold;
     std::vector<Story> List;

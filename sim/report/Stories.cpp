@@ -30,8 +30,10 @@ void Stories::Set_Flipped(Story& story, double time, bool flipped)
     }
 }
 
-void Stories::On_Journal(Story& story, const standin::JournalEntry& entry, double time)
+void Stories::On_Journal(Story& story, const Happening& h)
 {
+    const standin::JournalEntry& entry = *h.Entry;
+    const double time = h.Time;
     switch (entry.What) {
     case standin::Event::ScriptAttached: story.Attached.emplace_back(time, entry.Script); break;
     case standin::Event::TimerExpired:
@@ -42,13 +44,13 @@ void Stories::On_Journal(Story& story, const standin::JournalEntry& entry, doubl
     case standin::Event::TransformSet: {
         story.Steps.push_back(time);
         const bool was_flipped = story.Flipped_Now();
-        Set_Flipped(story, time, Reads_Flipped(entry.Transform));
+        Set_Flipped(story, time, h.Record->ReadsFlipped);
         if (was_flipped && !story.Flipped_Now()) {
             story.RightedByPlugin.push_back(time);
         }
         break;
     }
-    case standin::Event::PositionSet: story.Height = entry.Position.Z; break;
+    case standin::Event::PositionSet: story.Height = h.Record->Height; break;
     case standin::Event::Damaged: story.Damaged = time; break;
     case standin::Event::Destroyed:
         if (story.Removed < 0) {
@@ -87,8 +89,7 @@ void Stories::On(const Happening& h)
         story.Spawned = h.Time;
         story.Exempt = Foretold.Settings_Now().Is_Exempt(h.Object->Preset);
         story.Rotated = Foretold.Turned_Upright(*h.Object);
-        const double origin[3] = {0, 0, 0};
-        if (Reads_Flipped(Transform_Of(*h.Pose, origin))) {
+        if (h.Record->ReadsFlipped) {
             story.FlippedSpans.emplace_back(h.Time, -1.0);
         }
         List.push_back(story);
@@ -108,9 +109,8 @@ void Stories::On(const Happening& h)
     if (story == nullptr) {
         return;
     }
-    const double origin[3] = {0, 0, 0};
     if (e == Happened::Flip) {
-        Set_Flipped(*story, h.Time, Reads_Flipped(Transform_Of(*h.Pose, origin)));
+        Set_Flipped(*story, h.Time, h.Record->ReadsFlipped);
     } else if (e == Happened::Upright) {
         if (story->Flipped_Now()) {
             story->SelfRecoveries.push_back(h.Time);
@@ -121,7 +121,7 @@ void Stories::On(const Happening& h)
         story->RemovedBy = "the scenario";
         Set_Flipped(*story, h.Time, false);
     } else if (h.Entry != nullptr) {
-        On_Journal(*story, *h.Entry, h.Time);
+        On_Journal(*story, h);
     }
 }
 

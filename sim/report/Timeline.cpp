@@ -56,11 +56,10 @@ void Timeline::On(const Happening& h)
     } else if (j == nullptr || Over) {
         return;
     } else if (j->What == standin::Event::ScriptAttached) {
-        Checks[j->Object] = 0;
         text = Is_Flip_Kill(j->Script) ? "found flipped by the scan: flip-kill script attached"
                                        : "found flipped by the scan: rotate-upwards script attached";
     } else if (j->What == standin::Event::TimerExpired && Is_Flip_Kill(j->Script)) {
-        text = fmt::format("flip-kill check {}", ++Checks[j->Object]);
+        text = fmt::format("flip-kill check {}", h.Record != nullptr ? h.Record->Checks : 0);
     } else if (j->What == standin::Event::Damaged) {
         text = fmt::format("takes {:g} damage, warhead \"{}\"", j->Amount, Printable(j->Warhead));
     } else if (j->What == standin::Event::Destroyed) {

@@ -1,6 +1,7 @@
 #include "Match.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <tuple>
 
@@ -106,7 +107,7 @@ bool Match::Load_Plugin(const std::string& path, std::string& error)
 
 void Match::Apply_Settings(INIClass& ini, const std::string& path, bool reload)
 {
-    Tell(reload ? Happened::Reload : Happened::Settings, nullptr, nullptr, &path, &ini);
+    Tell(reload ? Happened::Reload : Happened::Settings, nullptr, &path, &ini);
     standin::Raise_Global_Settings(&ini);
     Drain_Journal();
 }
@@ -133,16 +134,17 @@ ScriptableGameObj* Match::Spawn(const sim::Spawn& spawn)
     if (obj == nullptr) {
         return nullptr;
     }
-    auto info = std::make_unique<ObjectInfo>();
-    info->Id = standin::Object_Id(obj);
-    info->Name = spawn.Name;
-    info->Preset = spawn.Preset;
-    info->IsVehicle = spawn.IsVehicle;
-    info->Mode = spawn.Mode;
-    const int id = info->Id;
-    ById[id] = Live{std::move(info), obj, spawn.Pose};
+    const int id = standin::Object_Id(obj);
+    ObjectRecord& record = ById[id];
+    record.Info.Id = id;
+    record.Info.Name = spawn.Name;
+    record.Info.Preset = spawn.Preset;
+    record.Info.IsVehicle = spawn.IsVehicle;
+    record.Info.Mode = spawn.Mode;
+    record.Object = obj;
+    record.Pose = spawn.Pose;
     ByName[spawn.Name] = id;
-    Tell(Happened::Spawn, ById[id].Info.get(), &ById[id].Pose);
+    Tell(Happened::Spawn, &record);
     return obj;
 }
 
@@ -152,10 +154,16 @@ ScriptableGameObj* Match::Find(const std::string& name) const
     return named != ByName.end() ? ById.at(named->second).Object : nullptr;
 }
 
-const ObjectInfo* Match::Info_Of(const std::string& name) const
+ObjectRecord* Match::Named(const std::string& name)
 {
     const auto named = ByName.find(name);
-    return named != ByName.end() ? ById.at(named->second).Info.get() : nullptr;
+    return named != ByName.end() ? &ById.at(named->second) : nullptr;
+}
+
+const ObjectRecord* Match::Record_Of(int id) const
+{
+    const auto found = ById.find(id);
+    return found != ById.end() ? &found->second : nullptr;
 }
 
 void Match::Set_Pose(const std::string& name, const Orientation& pose) { Turn(name, &pose, Happened::Flip); }
@@ -166,39 +174,38 @@ void Match::Upright(const std::string& name) { Turn(name, nullptr, Happened::Upr
 // the plug-in's lifts included.
 void Match::Turn(const std::string& name, const Orientation* pose, Happened what)
 {
-    ScriptableGameObj* obj = Find(name);
-    if (obj == nullptr) {
+    ObjectRecord* record = Named(name);
+    if (record == nullptr) {
         return;
     }
-    Live& live = ById.at(ByName.at(name));
     Orientation upright;
-    upright.Yaw = live.Pose.Yaw;
-    live.Pose = pose != nullptr ? *pose : upright;
-    const Vector3 at = Commands->Get_Position(obj);
+    upright.Yaw = record->Pose.Yaw;
+    record->Pose = pose != nullptr ? *pose : upright;
+    const Vector3 at = Commands->Get_Position(record->Object);
     const double position[3] = {at.X, at.Y, at.Z};
-    standin::Place(obj, Transform_Of(live.Pose, position));
-    Tell(what, live.Info.get(), &live.Pose);
+    standin::Place(record->Object, Transform_Of(record->Pose, position));
+    Tell(what, record);
 }
 
 void Match::Destroy(const std::string& name)
 {
-    ScriptableGameObj* obj = Find(name);
-    if (obj == nullptr) {
+    ObjectRecord* record = Named(name);
+    if (record == nullptr) {
         return;
     }
-    Tell(Happened::Destroy, Info_Of(name));
-    standin::Destroy_Object(obj);
+    Tell(Happened::Destroy, record);
+    standin::Destroy_Object(record->Object);
     Drain_Journal();
 }
 
 void Match::Make_Invulnerable(const std::string& name)
 {
-    ScriptableGameObj* obj = Find(name);
-    if (obj == nullptr) {
+    ObjectRecord* record = Named(name);
+    if (record == nullptr) {
         return;
     }
-    standin::Set_Invulnerable(obj, true);
-    Tell(Happened::Invulnerable, Info_Of(name));
+    standin::Set_Invulnerable(record->Object, true);
+    Tell(Happened::Invulnerable, record);
 }
 
 void Match::Tick()
@@ -224,20 +231,75 @@ void Match::Finish()
     }
 }
 
-void Match::Tell(Happened what, const ObjectInfo* object, const Orientation* pose, const std::string* settings,
-                 const INIClass* ini)
+void Match::Tell(Happened what, ObjectRecord* record, const std::string* settings, const INIClass* ini)
 {
     Happening h;
     h.Time = Now();
     h.Tick = TickCount;
     h.What = what;
     h.Event = Happened_Name(what);
-    h.Object = object;
-    h.Pose = pose;
     h.Settings = settings;
     h.Ini = ini;
+    if (record != nullptr) {
+        h.Object = &record->Info;
+        h.Record = record;
+        if (what == Happened::Spawn || what == Happened::Flip || what == Happened::Upright) {
+            h.Pose = &record->Pose;
+        }
+        Enter(*record, h);
+    }
     for (Observer* o : Observers) {
         o->On(h);
+    }
+}
+
+void Match::Enter(ObjectRecord& record, const Happening& h)
+{
+    // The simulator's own turns: the pose is the record's, as the simulator just set it.
+    const double origin[3] = {0, 0, 0};
+    if (h.What == Happened::Spawn || h.What == Happened::Flip || h.What == Happened::Upright) {
+        record.ReadsFlipped = Reads_Flipped(Transform_Of(record.Pose, origin));
+        if (h.What == Happened::Flip) {
+            ++record.Flip;
+            record.Steps = 0;
+        }
+        return;
+    }
+    const standin::JournalEntry* j = h.Entry;
+    if (j == nullptr) {
+        return;
+    }
+    const bool flip_kill = j->Script != nullptr && std::strcmp(j->Script, FLIP_KILL_SCRIPT_NAME) == 0;
+    switch (j->What) {
+    case standin::Event::ScriptAttached:
+        if (flip_kill) {
+            record.FlipKill = true;
+            record.KillScriptFlip = record.Flip;
+            record.Checks = 0;
+        } else {
+            record.Turning = true;
+        }
+        break;
+    case standin::Event::ScriptDetached:
+        if (flip_kill) {
+            record.FlipKill = false;
+            record.KillScriptFlip = -1;
+            record.Checks = 0;
+        } else {
+            record.Turning = false;
+        }
+        break;
+    case standin::Event::TimerExpired:
+        if (flip_kill) {
+            ++record.Checks;
+        }
+        break;
+    case standin::Event::TransformSet:
+        ++record.Steps;
+        record.ReadsFlipped = Reads_Flipped(j->Transform);
+        break;
+    case standin::Event::PositionSet: record.Height = j->Position.Z; break;
+    default: break;
     }
 }
 
@@ -251,7 +313,11 @@ void Match::Drain_Journal()
         h.Event = standin::Event_Name(entry.What);
         h.Entry = &entry;
         const auto found = ById.find(entry.Object);
-        h.Object = found != ById.end() ? found->second.Info.get() : nullptr;
+        if (found != ById.end()) {
+            h.Object = &found->second.Info;
+            h.Record = &found->second;
+            Enter(found->second, h);
+        }
         for (Observer* o : Observers) {
             o->On(h);
         }
@@ -261,7 +327,7 @@ void Match::Drain_Journal()
         if (entry.What == standin::Event::Destroyed) {
             const auto found = ById.find(entry.Object);
             if (found != ById.end()) {
-                const auto named = ByName.find(found->second.Info->Name);
+                const auto named = ByName.find(found->second.Info.Name);
                 if (named != ByName.end() && named->second == entry.Object) {
                     ByName.erase(named);
                 }

@@ -25,6 +25,27 @@ struct ObjectInfo
     unsigned int Mode = 0;
 };
 
+// The ledger's line for one object in play: everything the outputs ask of it now, kept by the
+// match itself from every happening before any observer hears of that happening, so that the
+// timeline, the stories, the random match and the tests all read one account. It lives from the
+// object's spawn until the happenings of its destruction have been told.
+struct ObjectRecord
+{
+    ObjectInfo Info;
+    ScriptableGameObj* Object = nullptr;
+    Orientation Pose;            // the last one the simulator set
+    int Flip = 0;                // the simulator's flips of it so far: the flip it lies in
+    bool ReadsFlipped = false;   // the plug-in's flip test reads its transform as flipped
+    bool FlipKill = false;       // it carries the flip-kill script,
+    int KillScriptFlip = -1;     // ... which came during this flip,
+    int Checks = 0;              // ... and has counted this many checks
+    bool Turning = false;        // it carries the rotate-upwards script
+    int Steps = 0;               // turning steps since the simulator last flipped it
+    float Height = 0;            // z after the plug-in's last lift; 0 before any
+
+    bool Carries_Script() const { return FlipKill || Turning; }
+};
+
 // What happened: a journal entry (the kind is then the entry's own), or an action of the
 // simulator's.
 enum class Happened
@@ -54,6 +75,7 @@ struct Happening
     Happened What = Happened::Journal;
     const char* Event = "";   // its name: the journal event's, or the action's (Happened_Name)
     const ObjectInfo* Object = nullptr;          // the object, when there is one
+    const ObjectRecord* Record = nullptr;        // ... and its ledger line, this happening counted
     const standin::JournalEntry* Entry = nullptr;  // for journal events
     const Orientation* Pose = nullptr;           // for spawn and flip
     const std::string* Settings = nullptr;       // for settings and reload: the file
@@ -94,7 +116,7 @@ public:
 
 // The host's transform for a pose at a position.
 Matrix3D Transform_Of(const Orientation& pose, const double position[3]);
-// Whether the plug-in reads a transform as flipped: |rotation about Y| above the float 1.3.
+// Whether the plug-in reads a transform as flipped (the contract's rule, on its rotation about Y).
 bool Reads_Flipped(const Matrix3D& transform);
 
 class Match
@@ -130,11 +152,14 @@ public:
     // The match ticks at which the plug-in began a walk of the host's object list: its scans,
     // as the host sees them (a scan of an empty list shows none).
     const std::vector<std::int64_t>& Walk_Ticks() const { return WalkTicks; }
+    // The ledger's line for a live object, by id; null for none.
+    const ObjectRecord* Record_Of(int id) const;
     int Tick_Rate() const { return Rate; }
 
 private:
-    void Tell(Happened what, const ObjectInfo* object, const Orientation* pose = nullptr,
-              const std::string* settings = nullptr, const INIClass* ini = nullptr);
+    void Tell(Happened what, ObjectRecord* record, const std::string* settings = nullptr, const INIClass* ini = nullptr);
+    // Counts a happening into the object's line of the ledger.
+    static void Enter(ObjectRecord& record, const Happening& h);
     void Drain_Journal();
     void Turn(const std::string& name, const Orientation* pose, Happened what);
 
@@ -144,15 +169,9 @@ private:
     std::vector<std::int64_t> WalkTicks;
     standin::LoadedPlugin Plugin;
     std::vector<Observer*> Observers;
-    struct Live
-    {
-        std::unique_ptr<ObjectInfo> Info;
-        ScriptableGameObj* Object;
-        Orientation Pose;  // the last one the simulator set
-    };
-    const ObjectInfo* Info_Of(const std::string& name) const;
+    ObjectRecord* Named(const std::string& name);
 
-    std::unordered_map<int, Live> ById;            // live objects
+    std::unordered_map<int, ObjectRecord> ById;    // the ledger: live objects (lines stay put)
     std::unordered_map<std::string, int> ByName;   // live objects
 };
 

@@ -15,28 +15,7 @@ void Prediction::On(const Happening& h)
     }
     if (h.What == Happened::LevelLoad) {
         Changes.push_back({h.Tick, true, 0});
-        FlippedNow.clear();
-        return;
     }
-    if (h.Object == nullptr) {
-        return;
-    }
-    const double origin[3] = {0, 0, 0};
-    if (h.What == Happened::Spawn || h.What == Happened::Flip) {
-        FlippedNow[h.Object->Id] = Reads_Flipped(Transform_Of(*h.Pose, origin));
-    } else if (h.What == Happened::Upright) {
-        FlippedNow[h.Object->Id] = false;
-    } else if (h.Entry != nullptr && h.Entry->What == standin::Event::TransformSet) {
-        FlippedNow[h.Object->Id] = Reads_Flipped(h.Entry->Transform);
-    } else if (h.Entry != nullptr && h.Entry->What == standin::Event::Destroyed) {
-        FlippedNow.erase(h.Object->Id);
-    }
-}
-
-bool Prediction::Flipped(int object) const
-{
-    const auto found = FlippedNow.find(object);
-    return found != FlippedNow.end() && found->second;
 }
 
 bool Prediction::Left_Alone(const ObjectInfo& object) const

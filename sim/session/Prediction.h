@@ -1,6 +1,6 @@
-// What the plug-in will do, foretold from outside by its contract (plugin/Contract.h): when its
-// scans fall, which vehicles it reads as flipped, and which it leaves alone, each per the
-// settings in force at the time. The plug-in tells nobody any of this, so the simulator's story
+// What the plug-in will do, foretold from outside by its contract (contract/Contract.h): when its
+// scans fall, and which vehicles it leaves alone or turns upright, each per the settings in force
+// at the time. Whether a vehicle reads as flipped is in its ledger line (ObjectRecord). The plug-in tells nobody any of this, so the simulator's story
 // and chart ask here, and the tests hold these predictions against what the plug-in did.
 #pragma once
 
@@ -20,8 +20,6 @@ public:
     void On(const Happening& h) override;
     void On_End(double time) override { End = time; }
 
-    // Whether the plug-in reads the object as flipped now (false for one it never saw).
-    bool Flipped(int object) const;
     // Whether a flipped vehicle gets no script at all from the scan, by the settings in force
     // now: mode 4, or an exempt preset that is not also listed for turning upright.
     bool Left_Alone(const ObjectInfo& object) const;
@@ -40,7 +38,6 @@ private:
     int Rate;
     double End = 0;
     ActiveSettings Settings;
-    std::map<int, bool> FlippedNow;  // by object id
     struct Change
     {
         std::int64_t Tick;
