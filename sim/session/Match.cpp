@@ -91,7 +91,9 @@ const char* Happened_Name(Happened what)
     return "unknown";
 }
 
-Match::Match(int rate) : Rate(rate > 0 ? rate : 30) {}
+// Each match plays in a world of its own: ids, serials, the clock and the journal start as in a
+// process that never played, whatever matches came before.
+Match::Match(int rate) : Rate(rate > 0 ? rate : 30) { standin::New_World(); }
 
 Match::~Match() = default;
 

@@ -62,6 +62,11 @@ HOST_API void Clear_Journal();
 
 // --- The game ---
 
+// Makes a fresh world the current one: clock, ids, serials, timers and journal as in a process
+// that never ran a game. Only when the current one is not in use (no game running, no plug-in
+// subscribed or registered, no script or object alive); false, and nothing changed, otherwise.
+HOST_API bool New_World();
+
 // Starts a new level: destroys every object (and with it every script and timer), sets the
 // clock to zero, runs the game at `ticks_per_second`, and raises the level-loaded event.
 HOST_API void Load_Level(int ticks_per_second = 30);

@@ -10,10 +10,12 @@ const char* Intern(const char* text)
     if (text == nullptr) {
         return nullptr;
     }
-    World& w = W();
+    // Looked up by the text itself, so a name already interned (nearly every one) costs no
+    // allocation; kept for the process, whatever the world, since entries point into it.
+    static auto* interned = Sys_New<std::unordered_set<SysString, SysStringHash, std::equal_to<>, SysAlloc<SysString>>>();
     const std::string_view key(text);
-    const auto found = w.Interned.find(key);
-    return found != w.Interned.end() ? found->c_str() : w.Interned.emplace(key).first->c_str();
+    const auto found = interned->find(key);
+    return found != interned->end() ? found->c_str() : interned->emplace(key).first->c_str();
 }
 
 JournalEntry& Record(Event what, const HostObjectState* obj, const char* script)

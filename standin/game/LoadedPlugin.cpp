@@ -155,9 +155,6 @@ void LoadedPlugin::Unload()
     dlclose(LibraryHandle);
     LibraryHandle = nullptr;
     Instance = nullptr;
-    // The game is over and its clock with it: what the next plug-in does before its level loads
-    // happens at tick 0, as in a process that never ran a game.
-    Reset_Clock();
 }
 
 }  // namespace standin

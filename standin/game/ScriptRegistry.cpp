@@ -65,8 +65,14 @@ ScriptImpClass* Find_Script(ScriptableGameObj* obj, const char* name)
 
 int Live_Script_Count() { return W().LiveScripts; }
 
-long long Auto_Save_Registrations() { return W().AutoSaveRegistrations; }
-void Host_Note_Auto_Save_Registration() { ++W().AutoSaveRegistrations; }
+namespace {
+
+long long AutoSaveRegistrations = 0;  // over the process, whatever the world
+
+}  // namespace
+
+long long Auto_Save_Registrations() { return AutoSaveRegistrations; }
+void Host_Note_Auto_Save_Registration() { ++AutoSaveRegistrations; }
 
 bool Is_Script_Registered(const char* name)
 {

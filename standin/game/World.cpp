@@ -5,15 +5,47 @@
 // once; their memory is released when the outermost call into the plug-in has returned, so a
 // script may destroy itself (or its object) from inside its own callback.
 #include <climits>
+#include <cstdlib>
 
 #include "WorldState.h"
 
 namespace standin {
 
+namespace {
+
+World* Current = nullptr;
+
+}  // namespace
+
 World& W()
 {
-    static World* world = Sys_New<World>();
-    return *world;
+    if (Current == nullptr) {
+        Current = Sys_New<World>();
+    }
+    return *Current;
+}
+
+World::~World()
+{
+    for (HostObjectState* block : StateBlocks) {
+        std::free(block);
+    }
+}
+
+bool New_World()
+{
+    World& w = W();
+    // A world still in use stays: its game, its plug-in's subscriptions and factories, its
+    // scripts and their memory would all go with it.
+    if (w.Running || !w.Subscribers.empty() || !w.Factories.empty() || w.LiveScripts != 0 || !w.Objects.empty() ||
+        w.Depth != 0 || !w.ScriptGraveyard.empty() || !w.ObjectGraveyard.empty()) {
+        return false;
+    }
+    Sys_Delete(Current);
+    Current = Sys_New<World>();
+    GameObjManager::SmartGameObjList.HeadNode = nullptr;
+    GameObjManager::SmartGameObjList.TailNode = nullptr;
+    return true;
 }
 
 void Release_Graveyard()
@@ -51,15 +83,6 @@ void Shut_Down_Level()
 {
     Destroy_All();
     W().Running = false;
-}
-
-void Reset_Clock()
-{
-    World& w = W();
-    if (!w.Running) {
-        w.TickNumber = 0;
-        w.Game.ElapsedSeconds = 0;
-    }
 }
 
 bool Game_Running() { return W().Running; }

@@ -74,8 +74,21 @@ struct FiresLater
     }
 };
 
+// One game world: its clock, objects, scripts, timers, subscribers and journal. A world is made
+// for each match (New_World), so matches and tests start alike; the host's own statics (the
+// object list, the command table, the strings' statics) stay static, and always describe the
+// current world.
+//  - Stale timers stay queued and are skipped when they come due (their script or object gone).
+//  - Scripts and objects that go while a call into the plug-in is under way are unlinked at once
+//    and released, from the graveyards, when the outermost call returns.
+//  - GameObjManager::SmartGameObjList holds exactly the live objects, in order of creation.
 struct World
 {
+    World() = default;
+    ~World();
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
     cGameData Game{0};
     bool Running = false;
     std::int64_t TickNumber = 0;
@@ -101,13 +114,9 @@ struct World
     bool RotationOverridden = false;
     float RotationOverride = 0.0f;
     float SetTransformShift = 0.0f;
-    long long AutoSaveRegistrations = 0;
     std::int64_t ListWalks = 0;  // walks of the object list begun, as As_VehicleGameObj sees them
 
     Journal Log;
-    // Looked up by the text itself, so a name already interned (nearly every one) costs no
-    // allocation.
-    std::unordered_set<SysString, SysStringHash, std::equal_to<>, SysAlloc<SysString>> Interned;
 
     // Object states come from blocks of many, and a state that goes is used again: a match
     // spawns and destroys objects all the time, and they stay close together in memory.
@@ -116,8 +125,8 @@ struct World
     SysVector<HostObjectState*> FreeStates;
 };
 
-// The one world. Never destroyed: scripts may still be alive at process exit, and their code
-// may be gone.
+// The current world. The last one is never destroyed: scripts may still be alive at process exit,
+// and their code may be gone.
 World& W();
 
 // Object states come from a pool and go back to it.
@@ -130,9 +139,6 @@ void Destroy(HostObjectState* state, ScriptableGameObj* killer, bool killed);
 void Destroy_All();
 // The record of an object the stand-in made (see HostObjectState), or null for null.
 inline HostObjectState* State_Of(ScriptableGameObj* obj) { return reinterpret_cast<HostObjectState*>(obj); }
-
-// Sets the clock of a world with no game running back to tick 0.
-void Reset_Clock();
 
 // Releases the scripts and objects that went away during calls into the plug-in.
 void Release_Graveyard();

@@ -158,3 +158,20 @@ VehicleGameObj* PluginTest::Vehicle(const char* preset, const Matrix3D& transfor
 }
 
 }  // namespace test
+
+namespace {
+
+// Each test starts in a world of its own, as each match does: no test sees the ids, serials,
+// clock or journal another left behind. (A test suite that keeps a plug-in loaded across its
+// tests keeps its world too: a world in use is never replaced.)
+class FreshWorld : public ::testing::EmptyTestEventListener
+{
+    void OnTestStart(const ::testing::TestInfo&) override { standin::New_World(); }
+};
+
+const bool FreshWorldRegistered = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshWorld);
+    return true;
+}();
+
+}  // namespace
