@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Check.h"
+#include "Clock.h"
 #include "Scenario.h"
 #include "SimSupport.h"
 #include "TestSupport.h"
@@ -239,6 +240,19 @@ TEST(ScenarioParser, EveryErrorNamesFileLineAndWhat)
         EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
         EXPECT_NE(error.find(c.What), std::string::npos) << "wanted '" << c.What << "' in " << error;
     }
+}
+
+// Seconds become ticks once, when read. A time that is a whole number of ticks in decimal but not
+// in binary (0.1 s at 30 ticks a second is 3.0000000000000004 ticks) must not slip to the next.
+TEST(Clock, ATimeFallsOnTheFirstTickNotBeforeIt)
+{
+    EXPECT_EQ(sim::Due_Tick(0, 30), 0);
+    EXPECT_EQ(sim::Due_Tick(0.1, 30), 3);
+    EXPECT_EQ(sim::Due_Tick(1.0 / 3.0, 30), 10);
+    EXPECT_EQ(sim::Due_Tick(0.101, 30), 4) << "between two ticks: the later";
+    EXPECT_EQ(sim::Due_Tick(10, 30), 300);
+    EXPECT_EQ(sim::Due_Tick(3599.9, 1000), 3599900);
+    EXPECT_EQ(sim::Due_Tick(1e-320, 30), 0);
 }
 
 TEST(ScenarioParser, ReadsTheGrammarWithQuotesCommentsAndOrder)

@@ -244,7 +244,7 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
             Fail(fmt::format("--reload takes SECONDS=FILE, within the match's {:g} s, not '{}'", cli.Length, reload));
             return false;
         }
-        sim::TimedSettings timed{time, reload.substr(equals + 1), std::make_shared<INIClass>()};
+        sim::TimedSettings timed{time, sim::Due_Tick(time, cli.Rate), reload.substr(equals + 1), std::make_shared<INIClass>()};
         if (!Load_Settings(timed.Path, *timed.Ini)) {
             return false;
         }

@@ -11,11 +11,6 @@
 
 namespace sim {
 
-std::int64_t Ticks_Of(double length, int rate)
-{
-    return static_cast<std::int64_t>(std::llround(length * rate));
-}
-
 bool Within_Limits(double ticks, double objects, const Limits& limits, const std::string& what, std::string& error)
 {
     if (ticks > static_cast<double>(limits.MaxTicks)) {
@@ -88,17 +83,11 @@ bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, con
 
     Progress progress(err, options.Progress, scenario.Length);
     std::size_t next = 0;
-    const std::int64_t total = Ticks_Of(scenario.Length, scenario.Rate);
-    for (std::int64_t k = 0; k <= total; ++k) {
-        for (; next < scenario.Actions.size() && scenario.Actions[next].Time <= match.Now() + 1e-9; ++next) {
+    match.Run(Ticks_Of(scenario.Length, scenario.Rate), progress, [&](bool) {
+        for (; next < scenario.Actions.size() && scenario.Actions[next].Tick <= match.Ticks(); ++next) {
             Apply(match, scenario, scenario.Actions[next]);
         }
-        if (k < total) {
-            match.Tick();
-            progress.Update(static_cast<double>(k) / static_cast<double>(total), match.Now());
-        }
-    }
-    progress.Done(match.Now());
+    });
     match.Finish();
     if (out != nullptr && !options.Json) {
         stories.Print_Summary(out);

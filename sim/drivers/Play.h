@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Clock.h"
 #include "Scenario.h"
 
 namespace sim {
@@ -17,9 +18,6 @@ struct Limits
     std::int64_t MaxTicks = 100'000'000;               // about ten seconds of an empty game here
     std::int64_t MaxVehicleTicks = 10'000'000'000;     // about twenty seconds of a busy one
 };
-
-// The ticks of a game of `length` seconds at `rate` ticks a second.
-std::int64_t Ticks_Of(double length, int rate);
 
 // False with `error` (what was asked, the bound, and the option that raises it) when a run of
 // `ticks` ticks with `objects` objects exceeds `limits`. `what` names the run in the message.

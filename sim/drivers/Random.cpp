@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "Clock.h"
 #include "Contract.h"
 #include "Progress.h"
 #include "Text.h"
@@ -301,24 +302,24 @@ void RandomMatch::Play(std::FILE* err)
     for (std::size_t i = 0; i < Cars.size(); ++i) {
         Spawn(i);
     }
-    const auto total = static_cast<std::int64_t>(std::llround(Options.Length * Game.Tick_Rate()));
     Progress progress(err, Options.Progress, Options.Length);
     std::size_t next_reload = 0;
-    for (std::int64_t k = 0; k < total; ++k) {
-        for (; next_reload < Options.Reloads.size() && Options.Reloads[next_reload].Time <= Game.Now() + 1e-9; ++next_reload) {
+    // The world acts before each tick, and not after the last: the match ends with it.
+    Game.Run(Ticks_Of(Options.Length, Game.Tick_Rate()), progress, [&](bool after_last) {
+        if (after_last) {
+            return;
+        }
+        for (; next_reload < Options.Reloads.size() && Options.Reloads[next_reload].Tick <= Game.Ticks(); ++next_reload) {
             const TimedSettings& reload = Options.Reloads[next_reload];
             Game.Apply_Settings(*reload.Ini, reload.Path, true);
-            Out.Changes.push_back(TimedSettings{Game.Now(), reload.Path, nullptr});
+            Out.Changes.push_back(TimedSettings{Game.Now(), Game.Ticks(), reload.Path, nullptr});
         }
         while (!Queue.empty() && Queue.top().Time <= Game.Now()) {
             const Scheduled due = Queue.top();
             Queue.pop();
             Handle(due);
         }
-        Game.Tick();
-        progress.Update(static_cast<double>(k) / static_cast<double>(total), Game.Now());
-    }
-    progress.Done(Game.Now());
+    });
     Out.WallSeconds = progress.Seconds();
 }
 

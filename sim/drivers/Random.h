@@ -39,6 +39,7 @@ bool Check_World(const World& world, std::string& error);
 struct TimedSettings
 {
     double Time = 0;
+    std::int64_t Tick = 0;  // when it is handed over: the due tick of Time
     std::string Path;
     std::shared_ptr<INIClass> Ini;
 };

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "Clock.h"
 #include "Host.h"
 #include "INIClass.h"
 
@@ -352,6 +353,9 @@ text::Expected<Scenario> Parse_Scenario(const std::string& text, const std::stri
     });
     if (!parser.Fault) {
         parser.Finish();
+    }
+    for (Action& action : result.Actions) {
+        action.Tick = Due_Tick(action.Time, result.Rate);
     }
     if (parser.Fault) {
         return *parser.Fault;

@@ -17,6 +17,7 @@
 // line and what is wrong, and nothing runs.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -60,6 +61,7 @@ enum class ActionKind
 struct Action
 {
     double Time = 0;
+    std::int64_t Tick = 0;   // when it happens: the due tick of Time at the scenario's rate
     int Line = 0;
     ActionKind Kind = ActionKind::Flip;
     std::string Name;        // the object it acts on

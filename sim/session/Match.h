@@ -11,6 +11,7 @@
 
 #include "Contract.h"
 #include "Host.h"
+#include "Progress.h"
 #include "Scenario.h"
 
 namespace sim {
@@ -144,6 +145,20 @@ public:
     void Tick();
     // Unloads the plug-in and tells the observers the match is over.
     void Finish();
+
+    // The one tick loop of every match: `act(false)` before each of `ticks` ticks (what is due
+    // then happens after the tick before it, so the plug-in sees it from this tick on), then
+    // `act(true)` once after the last. The progress bar follows.
+    template <class Act> void Run(std::int64_t ticks, Progress& progress, Act&& act)
+    {
+        for (std::int64_t k = 0; k < ticks; ++k) {
+            act(false);
+            Tick();
+            progress.Update(static_cast<double>(k) / static_cast<double>(ticks), Now());
+        }
+        act(true);
+        progress.Done(Now());
+    }
 
     // Game time since the match began. An action due at T happens when Now() reaches T, after
     // that tick: the plug-in sees it from the next one.
