@@ -175,6 +175,17 @@ TEST(SafeWrites, LinksPlantedUnderTemporaryNamesAreNeverFollowed)
     EXPECT_EQ(scratch.Read("chart.svg"), "<svg/>\n");
 }
 
+TEST(StandardInput, AnUnreadableStandardInputIsAnErrorNotAnEmptyFile)
+{
+    // Both once read as an empty settings file: "no [Veltrask] section", exit 1.
+    for (const char* from : {" <&-", " </"}) {
+        const Result r = Run_Sim(std::string("--check -") + from);
+        EXPECT_EQ(r.Status, 2) << from;
+        EXPECT_NE(r.Err.find("veltrask-sim: (standard input): cannot read: "), std::string::npos) << from << ": " << r.Err;
+        EXPECT_EQ(r.Out, "") << from;
+    }
+}
+
 TEST(StandardOutput, ADashMovesAnOutputThereInPlaceOfTheTimeline)
 {
     const std::string scenario = Quoted(examples + "default.scenario");

@@ -255,6 +255,19 @@ TEST(Clock, ATimeFallsOnTheFirstTickNotBeforeIt)
     EXPECT_EQ(sim::Due_Tick(1e-320, 30), 0);
 }
 
+TEST(ScenarioParser, LinesEndAtLfCrlfOrALoneCrAsInSettingsFiles)
+{
+    // A lone CR once ended no line here (while it did in settings files): the whole file was
+    // one line, refused at its second word.
+    const text::Expected<sim::Scenario> s =
+        sim::Parse_Scenario("length 5\rvehicle A Heavy_Tank\r\nat 1 flip A roll 180\n at 2 upright A", "cr.scenario");
+    ASSERT_TRUE(s) << s.Error().Text();
+    EXPECT_EQ(s->Length, 5);
+    ASSERT_EQ(s->Actions.size(), 3u);
+    EXPECT_EQ(s->Actions[2].Kind, sim::ActionKind::Upright);
+    EXPECT_EQ(s->Actions[2].Line, 4);
+}
+
 TEST(ScenarioParser, ReadsTheGrammarWithQuotesCommentsAndOrder)
 {
     Scratch scratch;

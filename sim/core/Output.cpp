@@ -149,8 +149,9 @@ void Guard_Outputs()
 {
     for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            // A directory opened for reading: every read and write on it fails.
-            const int held = ::open("/", O_RDONLY | O_DIRECTORY);
+            // Opened the wrong way round, so that every read or write fails as on a closed one:
+            // standard input for writing, the other two for reading (a directory).
+            const int held = fd == STDIN_FILENO ? ::open("/dev/null", O_WRONLY) : ::open("/", O_RDONLY | O_DIRECTORY);
             if (held >= 0 && held != fd) {
                 ::dup2(held, fd);
                 ::close(held);
