@@ -377,7 +377,7 @@ public:
             a.Pose = *h.Pose;
         } else if (h.What == sim::Happened::Upright) {
             a.Kind = sim::ActionKind::Upright;
-        } else if (h.Entry != nullptr && h.Entry->What == standin::Event::Destroyed) {
+        } else if (h.Entry != nullptr && h.Entry->What() == standin::Event::Destroyed) {
             a.Kind = sim::ActionKind::Destroy;
         } else {
             return;

@@ -249,9 +249,9 @@ TEST_F(StandinGame, KillingDamageDestroysTheObjectWithItsScriptsAfterTheCallback
     EXPECT_EQ(probe_log, (std::vector<std::string>{"created", "expired 1", "dead", "deleted"}));
     const auto damage = test::Events(Event::Damaged);
     ASSERT_EQ(damage.size(), 1u);
-    EXPECT_EQ(damage[0].Amount, 9999.0f);
-    EXPECT_STREQ(damage[0].Warhead, "Death");
-    EXPECT_EQ(damage[0].Damager, -1);
+    EXPECT_EQ(damage[0].As<standin::events::Damaged>().Amount, 9999.0f);
+    EXPECT_STREQ(damage[0].As<standin::events::Damaged>().Warhead, "Death");
+    EXPECT_EQ(damage[0].As<standin::events::Damaged>().Damager, -1);
     EXPECT_EQ(test::Events(Event::Destroyed).size(), 1u);
     EXPECT_EQ(standin::Object_Count(), 0);
 }

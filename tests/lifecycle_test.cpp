@@ -29,8 +29,12 @@ std::vector<Step> Steps()
 {
     std::vector<Step> out;
     for (const standin::JournalEntry& e : standin::Get_Journal()) {
-        const bool named = e.What == Event::FactoryRegistered || e.What == Event::FactoryWithdrawn;
-        out.push_back({e.What, named ? e.Script : "", named ? 0 : e.Number});
+        // Registrations name their script; subscriptions carry their event type.
+        const bool named = e.What() == Event::FactoryRegistered || e.What() == Event::FactoryWithdrawn;
+        const int type = e.What() == Event::Subscribed     ? e.As<standin::events::Subscribed>().EventType
+                         : e.What() == Event::Unsubscribed ? e.As<standin::events::Unsubscribed>().EventType
+                                                           : 0;
+        out.push_back({e.What(), named ? e.Script() : "", type});
     }
     return out;
 }
@@ -149,7 +153,7 @@ TEST(Lifecycle, UnloadReleasesThePresetSetsLastInReverseOrder)
     }
     EXPECT_EQ(order, expected);
     ASSERT_EQ(standin::Get_Journal().size(), 5u);
-    EXPECT_EQ(standin::Get_Journal().back().What, Event::FactoryWithdrawn);
+    EXPECT_EQ(standin::Get_Journal().back().What(), Event::FactoryWithdrawn);
 }
 
 TEST(Lifecycle, PluginInitIsTheOnlyExportAndNothingIsUnique)

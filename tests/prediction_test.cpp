@@ -45,19 +45,19 @@ public:
         ReadsFlipped[id] = h.Record->ReadsFlipped;
         if (h.What == sim::Happened::Spawn) {
             Live[id] = h.Record;
-        } else if (j != nullptr && j->What == standin::Event::Destroyed) {
+        } else if (j != nullptr && j->What() == standin::Event::Destroyed) {
             Live.erase(id);
             ReadsFlipped.erase(id);
             Carrying.erase(id);
-        } else if (j != nullptr && j->What == standin::Event::ScriptDetached) {
-            Carrying[id].erase(j->Script);
-        } else if (j != nullptr && j->What == standin::Event::ScriptAttached) {
+        } else if (j != nullptr && j->What() == standin::Event::ScriptDetached) {
+            Carrying[id].erase(j->Script());
+        } else if (j != nullptr && j->What() == standin::Event::ScriptAttached) {
             if (!Open || OpenTick != h.Tick) {
                 Mismatches.push_back("a script attached at tick " + std::to_string(h.Tick) + ", where no scan was foretold");
             }
             Got.insert(id);
-            Carrying[id].insert(j->Script);
-            List.push_back({h.Tick, h.Object->Name, j->Script, h.Record->ReadsFlipped, Foretold.Left_Alone(*h.Object),
+            Carrying[id].insert(j->Script());
+            List.push_back({h.Tick, h.Object->Name, j->Script(), h.Record->ReadsFlipped, Foretold.Left_Alone(*h.Object),
                             Foretold.Turned_Upright(*h.Object)});
         }
     }
@@ -80,7 +80,7 @@ private:
     void Reach(const sim::Happening& h)
     {
         const bool action = h.Entry == nullptr;
-        const bool attachment = !action && h.Entry->What == standin::Event::ScriptAttached;
+        const bool attachment = !action && h.Entry->What() == standin::Event::ScriptAttached;
         if (Open && (h.Tick > OpenTick || action)) {
             Close_Scan();
         }

@@ -54,13 +54,13 @@ TEST_F(RotateTest, OneStepOnTheIdentityIsExactToTheBit)
     const float expected[3][4] = {{1, 0, 0, 0}, {0, c, -s, 0}, {0, s, c, 0}};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 4; ++j) {
-            EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][j], expected[i][j]))
-                << "row " << i << " column " << j << ": " << turn.Transform.Row[i][j];
+            EXPECT_TRUE(Same_Bits(turn.As<standin::events::TransformSet>().Transform.Row[i][j], expected[i][j]))
+                << "row " << i << " column " << j << ": " << turn.As<standin::events::TransformSet>().Transform.Row[i][j];
         }
     }
-    EXPECT_TRUE(Same_Bits(lift.Position.X, 0.0f));
-    EXPECT_TRUE(Same_Bits(lift.Position.Y, 0.0f));
-    EXPECT_TRUE(Same_Bits(lift.Position.Z, 3.0f));
+    EXPECT_TRUE(Same_Bits(lift.As<standin::events::PositionSet>().Position.X, 0.0f));
+    EXPECT_TRUE(Same_Bits(lift.As<standin::events::PositionSet>().Position.Y, 0.0f));
+    EXPECT_TRUE(Same_Bits(lift.As<standin::events::PositionSet>().Position.Z, 3.0f));
     EXPECT_TRUE(turn.Time == 3.5 && lift.Time == 3.5);
 
     test::Run_Until(4.0);  // 25 degrees of roll reads upright
@@ -83,16 +83,16 @@ TEST_F(RotateTest, AStepKeepsTheXAxisAndMovesThePositionOnlyUp)
     const float s = static_cast<float>(std::sin(Theta));
     const float c = static_cast<float>(std::cos(Theta));
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][0], turned.Row[i][0])) << "x axis, row " << i;
-        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][3], turned.Row[i][3])) << "translation, row " << i;
+        EXPECT_TRUE(Same_Bits(turn.As<standin::events::TransformSet>().Transform.Row[i][0], turned.Row[i][0])) << "x axis, row " << i;
+        EXPECT_TRUE(Same_Bits(turn.As<standin::events::TransformSet>().Transform.Row[i][3], turned.Row[i][3])) << "translation, row " << i;
         const double a = turned.Row[i][1];
         const double b = turned.Row[i][2];
-        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][1], static_cast<float>(a * c + b * s))) << "row " << i;
-        EXPECT_TRUE(Same_Bits(turn.Transform.Row[i][2], static_cast<float>(b * c - a * s))) << "row " << i;
+        EXPECT_TRUE(Same_Bits(turn.As<standin::events::TransformSet>().Transform.Row[i][1], static_cast<float>(a * c + b * s))) << "row " << i;
+        EXPECT_TRUE(Same_Bits(turn.As<standin::events::TransformSet>().Transform.Row[i][2], static_cast<float>(b * c - a * s))) << "row " << i;
     }
-    EXPECT_TRUE(Same_Bits(lift.Position.X, 12.5f));
-    EXPECT_TRUE(Same_Bits(lift.Position.Y, -7.25f));
-    EXPECT_TRUE(Same_Bits(lift.Position.Z, 5.0f));
+    EXPECT_TRUE(Same_Bits(lift.As<standin::events::PositionSet>().Position.X, 12.5f));
+    EXPECT_TRUE(Same_Bits(lift.As<standin::events::PositionSet>().Position.Y, -7.25f));
+    EXPECT_TRUE(Same_Bits(lift.As<standin::events::PositionSet>().Position.Z, 5.0f));
 }
 
 // Each step adds 25 degrees of roll; a vehicle reads upright once its roll passes 270.
@@ -146,8 +146,8 @@ TEST_F(RotateTest, ThePeriodIsHalfASecondWhateverTheSettingsAndOtherTimersAreIgn
     const auto timers = test::Events(Event::TimerStarted, Id(buggy));
     ASSERT_EQ(timers.size(), 7u);
     for (const auto& t : timers) {
-        EXPECT_EQ(t.Period, 0.5f);
-        EXPECT_EQ(t.Number, 1);
+        EXPECT_EQ(t.As<standin::events::TimerStarted>().Period, 0.5f);
+        EXPECT_EQ(t.As<standin::events::TimerStarted>().Number, 1);
     }
     EXPECT_EQ(Attached(RotateUpwards, Id(buggy)).size(), 1u) << "one rotate script per vehicle";
     EXPECT_TRUE(test::Events(Event::AttachRefused).empty()) << "the scans at 3 and 6 asked first";
@@ -162,14 +162,14 @@ TEST_F(RotateTest, AStepReadsThePositionAfterTurningAndRestartsItsTimerLast)
     test::Run_Until(3.5);
     const auto lifts = test::Events(Event::PositionSet, Id(buggy));
     ASSERT_EQ(lifts.size(), 1u);
-    EXPECT_EQ(lifts[0].Position.Z, 14.0f);
-    EXPECT_EQ(lifts[0].Position.X, 4.0f);
-    EXPECT_EQ(lifts[0].Position.Y, 5.0f);
+    EXPECT_EQ(lifts[0].As<standin::events::PositionSet>().Position.Z, 14.0f);
+    EXPECT_EQ(lifts[0].As<standin::events::PositionSet>().Position.X, 4.0f);
+    EXPECT_EQ(lifts[0].As<standin::events::PositionSet>().Position.Y, 5.0f);
 
     std::vector<Event> step;
     for (const standin::JournalEntry& e : standin::Get_Journal()) {
         if (e.Object == Id(buggy) && e.Time == 3.5) {
-            step.push_back(e.What);
+            step.push_back(e.What());
         }
     }
     EXPECT_EQ(step, (std::vector<Event>{Event::TimerExpired, Event::TransformSet, Event::PositionSet, Event::TimerStarted}));

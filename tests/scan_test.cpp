@@ -41,11 +41,11 @@ TEST_F(ScanTest, AVehicleThatStaysFlippedIsCheckedFourTimesAndKilled)
     const auto damage = test::Events(Event::Damaged, id);
     ASSERT_EQ(damage.size(), 1u);
     EXPECT_EQ(damage[0].Time, 7.0);
-    EXPECT_EQ(damage[0].Amount, 9999.0f);
-    EXPECT_STREQ(damage[0].Warhead, "Death");
-    EXPECT_EQ(damage[0].Damager, -1);
+    EXPECT_EQ(damage[0].As<standin::events::Damaged>().Amount, 9999.0f);
+    EXPECT_STREQ(damage[0].As<standin::events::Damaged>().Warhead, "Death");
+    EXPECT_EQ(damage[0].As<standin::events::Damaged>().Damager, -1);
     EXPECT_EQ(test::Times(Event::Destroyed, id), std::vector<double>{7.0});
-    EXPECT_EQ(standin::Get_Journal().back().What, Event::ScriptDetached) << "nothing after the kill";
+    EXPECT_EQ(standin::Get_Journal().back().What(), Event::ScriptDetached) << "nothing after the kill";
 }
 
 TEST_F(ScanTest, UprightAtACheckRemovesTheScriptAndALaterFlipCountsFromZero)

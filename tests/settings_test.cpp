@@ -21,7 +21,7 @@ protected:
     {
         std::vector<float> out;
         for (const auto& e : test::Events(Event::TimerStarted, object)) {
-            out.push_back(e.Period);
+            out.push_back(e.As<standin::events::TimerStarted>().Period);
         }
         return out;
     }

@@ -10,6 +10,7 @@
 
 #include "Clock.h"
 #include "Contract.h"
+#include "Overloaded.h"
 #include "Progress.h"
 #include "Text.h"
 
@@ -328,20 +329,22 @@ void RandomMatch::Play(std::FILE* err)
 void RandomMatch::On_Journal(std::size_t index, const standin::JournalEntry& j, const Happening& h)
 {
     Car& car = Cars[index];
-    switch (j.What) {
-    case standin::Event::TransformSet:
-        car.Flipped = h.Record->ReadsFlipped;
-        if (!car.Flipped && car.Open) {
-            const double tilt = std::acos(std::clamp(static_cast<double>(j.Transform.Row[2][2]), -1.0, 1.0)) * 180 / 3.14159265358979323846;
-            Out.RightedTiltMin = std::min(Out.RightedTiltMin, tilt);
-            Out.RightedTiltMax = std::max(Out.RightedTiltMax, tilt);
-            Close(car, Righted, h.Tick);
-            Schedule(h.Time + Random.Exponential(World.FlipEvery), index, Due::Flip);
-        }
-        break;
-    case standin::Event::Destroyed: On_Destroyed(index, h); break;
-    default: break;
-    }
+    std::visit(Overloaded{
+                   [&](const standin::events::TransformSet& e) {
+                       car.Flipped = h.Record->ReadsFlipped;
+                       if (!car.Flipped && car.Open) {
+                           const double tilt = std::acos(std::clamp(static_cast<double>(e.Transform.Row[2][2]), -1.0, 1.0)) *
+                                               180 / 3.14159265358979323846;
+                           Out.RightedTiltMin = std::min(Out.RightedTiltMin, tilt);
+                           Out.RightedTiltMax = std::max(Out.RightedTiltMax, tilt);
+                           Close(car, Righted, h.Tick);
+                           Schedule(h.Time + Random.Exponential(World.FlipEvery), index, Due::Flip);
+                       }
+                   },
+                   [&](const standin::events::Destroyed&) { On_Destroyed(index, h); },
+                   [](const auto&) {},
+               },
+               j.Data);
 }
 
 void RandomMatch::On_Destroyed(std::size_t index, const Happening& h)

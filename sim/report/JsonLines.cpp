@@ -2,6 +2,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "Overloaded.h"
 #include "Report.h"
 
 namespace sim {
@@ -32,38 +33,37 @@ void JsonLines::On(const Happening& h)
         line["mode"] = h.Object->Mode;
     }
     if (const standin::JournalEntry* j = h.Entry) {
-        if (j->Script != nullptr) {
-            line["script"] = j->Script;
+        namespace events = standin::events;
+        if (const char* script = j->Script()) {
+            line["script"] = script;
         }
-        switch (j->What) {
-        case standin::Event::Subscribed:
-        case standin::Event::Unsubscribed: line["event_type"] = j->Number; break;
-        case standin::Event::TimerStarted:
-            line["period"] = j->Period;
-            line["number"] = j->Number;
-            break;
-        case standin::Event::TimerExpired: line["number"] = j->Number; break;
-        case standin::Event::Damaged: {
-            line["amount"] = j->Amount;
-            line["warhead"] = j->Warhead;
-            const auto damager = Names.find(j->Damager);
-            line["damager"] = damager != Names.end() ? json(damager->second) : json(nullptr);
-            break;
-        }
-        case standin::Event::TransformSet: {
-            json rows = json::array();
-            for (const auto& row : j->Transform.Row) {
-                rows.push_back({row[0], row[1], row[2], row[3]});
-            }
-            line["transform"] = rows;
-            break;
-        }
-        case standin::Event::PositionSet: line["position"] = {j->Position.X, j->Position.Y, j->Position.Z}; break;
-        default: break;
-        }
-        if (j->What == standin::Event::Destroyed) {
-            Names.erase(j->Object);
-        }
+        // Each kind writes what it carries.
+        std::visit(Overloaded{
+                       [&](const events::Subscribed& e) { line["event_type"] = e.EventType; },
+                       [&](const events::Unsubscribed& e) { line["event_type"] = e.EventType; },
+                       [&](const events::TimerStarted& e) {
+                           line["period"] = e.Period;
+                           line["number"] = e.Number;
+                       },
+                       [&](const events::TimerExpired& e) { line["number"] = e.Number; },
+                       [&](const events::Damaged& e) {
+                           line["amount"] = e.Amount;
+                           line["warhead"] = e.Warhead;
+                           const auto damager = Names.find(e.Damager);
+                           line["damager"] = damager != Names.end() ? json(damager->second) : json(nullptr);
+                       },
+                       [&](const events::TransformSet& e) {
+                           json rows = json::array();
+                           for (const auto& row : e.Transform.Row) {
+                               rows.push_back({row[0], row[1], row[2], row[3]});
+                           }
+                           line["transform"] = rows;
+                       },
+                       [&](const events::PositionSet& e) { line["position"] = {e.Position.X, e.Position.Y, e.Position.Z}; },
+                       [&](const events::Destroyed&) { Names.erase(j->Object); },
+                       [](const auto&) {},
+                   },
+                   j->Data);
     }
     // Names and paths are bytes, not always UTF-8 (Latin-1 preset names are real): a byte that is
     // not part of valid UTF-8 is written as U+FFFD, so every line stays valid JSON.

@@ -12,9 +12,6 @@
 
 namespace sim {
 
-// Whether a journal entry's script is the flip-kill one (the other is rotate-upwards).
-bool Is_Flip_Kill(const char* script);
-
 // The readable timeline, one line per thing worth telling, as it happens.
 class Timeline : public Observer
 {

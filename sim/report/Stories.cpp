@@ -5,12 +5,11 @@
 #include <fmt/format.h>
 
 #include "Contract.h"
+#include "Overloaded.h"
 #include "Report.h"
 #include "Text.h"
 
 namespace sim {
-
-bool Is_Flip_Kill(const char* script) { return script != nullptr && std::strcmp(script, FLIP_KILL_SCRIPT_NAME) == 0; }
 
 Story* Stories::Find(const Happening& h)
 {
@@ -32,34 +31,34 @@ void Stories::Set_Flipped(Story& story, double time, bool flipped)
 
 void Stories::On_Journal(Story& story, const Happening& h)
 {
-    const standin::JournalEntry& entry = *h.Entry;
+    namespace events = standin::events;
     const double time = h.Time;
-    switch (entry.What) {
-    case standin::Event::ScriptAttached: story.Attached.emplace_back(time, entry.Script); break;
-    case standin::Event::TimerExpired:
-        if (Is_Flip_Kill(entry.Script)) {
-            story.Checks.push_back(time);
-        }
-        break;
-    case standin::Event::TransformSet: {
-        story.Steps.push_back(time);
-        const bool was_flipped = story.Flipped_Now();
-        Set_Flipped(story, time, h.Record->ReadsFlipped);
-        if (was_flipped && !story.Flipped_Now()) {
-            story.RightedByPlugin.push_back(time);
-        }
-        break;
-    }
-    case standin::Event::PositionSet: story.Height = h.Record->Height; break;
-    case standin::Event::Damaged: story.Damaged = time; break;
-    case standin::Event::Destroyed:
-        if (story.Removed < 0) {
-            story.Killed = time;
-            Set_Flipped(story, time, false);
-        }
-        break;
-    default: break;
-    }
+    std::visit(Overloaded{
+                   [&](const events::ScriptAttached& e) { story.Attached.emplace_back(time, e.Script); },
+                   [&](const events::TimerExpired& e) {
+                       if (Is_Flip_Kill(e.Script)) {
+                           story.Checks.push_back(time);
+                       }
+                   },
+                   [&](const events::TransformSet&) {
+                       story.Steps.push_back(time);
+                       const bool was_flipped = story.Flipped_Now();
+                       Set_Flipped(story, time, h.Record->ReadsFlipped);
+                       if (was_flipped && !story.Flipped_Now()) {
+                           story.RightedByPlugin.push_back(time);
+                       }
+                   },
+                   [&](const events::PositionSet&) { story.Height = h.Record->Height; },
+                   [&](const events::Damaged&) { story.Damaged = time; },
+                   [&](const events::Destroyed&) {
+                       if (story.Removed < 0) {
+                           story.Killed = time;
+                           Set_Flipped(story, time, false);
+                       }
+                   },
+                   [](const auto&) {},
+               },
+               h.Entry->Data);
 }
 
 void Stories::On(const Happening& h)

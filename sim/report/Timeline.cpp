@@ -2,6 +2,7 @@
 #include <fmt/format.h>
 
 #include "Contract.h"
+#include "Overloaded.h"
 
 #include "Report.h"
 #include "Text.h"
@@ -55,25 +56,46 @@ void Timeline::On(const Happening& h)
         Over = true;
     } else if (j == nullptr || Over) {
         return;
-    } else if (j->What == standin::Event::ScriptAttached) {
-        text = Is_Flip_Kill(j->Script) ? "found flipped by the scan: flip-kill script attached"
-                                       : "found flipped by the scan: rotate-upwards script attached";
-    } else if (j->What == standin::Event::TimerExpired && Is_Flip_Kill(j->Script)) {
-        text = fmt::format("flip-kill check {}", h.Record != nullptr ? h.Record->Checks : 0);
-    } else if (j->What == standin::Event::Damaged) {
-        text = fmt::format("takes {:g} damage, warhead \"{}\"", j->Amount, Printable(j->Warhead));
-    } else if (j->What == standin::Event::Destroyed) {
-        LastDestroyed = j->Object;
-        text = "destroyed";
-    } else if (j->What == standin::Event::PositionSet) {
-        text = fmt::format("turned {} degrees about its own X axis and lifted to z = {:g}", TurnStepDegrees, j->Position.Z);
-    } else if (j->What == standin::Event::AttachRefused) {
-        text = fmt::format("asked again to attach {}, which it already carries: refused", Printable(j->Script));
-    } else if (j->What == standin::Event::ScriptDetached && j->Object != LastDestroyed) {
-        text = Is_Flip_Kill(j->Script) ? "found upright: flip-kill script removed itself"
-                                       : "found upright: rotate-upwards script removed itself";
     } else {
-        return;
+        namespace events = standin::events;
+        text = std::visit(
+            Overloaded{
+                [](const events::ScriptAttached& e) -> std::string {
+                    return Is_Flip_Kill(e.Script) ? "found flipped by the scan: flip-kill script attached"
+                                                  : "found flipped by the scan: rotate-upwards script attached";
+                },
+                [&](const events::TimerExpired& e) -> std::string {
+                    return Is_Flip_Kill(e.Script) ? fmt::format("flip-kill check {}", h.Record != nullptr ? h.Record->Checks : 0)
+                                                  : std::string();
+                },
+                [](const events::Damaged& e) -> std::string {
+                    return fmt::format("takes {:g} damage, warhead \"{}\"", e.Amount, Printable(e.Warhead));
+                },
+                [&](const events::Destroyed&) -> std::string {
+                    LastDestroyed = j->Object;
+                    return "destroyed";
+                },
+                [](const events::PositionSet& e) -> std::string {
+                    return fmt::format("turned {} degrees about its own X axis and lifted to z = {:g}", TurnStepDegrees,
+                                       e.Position.Z);
+                },
+                [](const events::AttachRefused& e) -> std::string {
+                    return fmt::format("asked again to attach {}, which it already carries: refused", Printable(e.Script));
+                },
+                [&](const events::ScriptDetached& e) -> std::string {
+                    // A destroyed object's scripts go with it: no news.
+                    if (j->Object == LastDestroyed) {
+                        return std::string();
+                    }
+                    return Is_Flip_Kill(e.Script) ? "found upright: flip-kill script removed itself"
+                                                  : "found upright: rotate-upwards script removed itself";
+                },
+                [](const auto&) { return std::string(); },
+            },
+            j->Data);
+        if (text.empty()) {
+            return;
+        }
     }
     const std::string who = h.Object != nullptr ? Printable(h.Object->Name) : "";
     std::fprintf(Out, "%s\n", fmt::format("{:9.3f}  {:<16} {}", h.Time, who, text).c_str());

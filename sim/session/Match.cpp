@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "Contract.h"
+#include "Overloaded.h"
 #include "INIClass.h"
 #include "StringClass.h"
 
@@ -40,6 +41,8 @@ Matrix3D Transform_Of(const Orientation& pose, const double position[3])
 }
 
 bool Reads_Flipped(const Matrix3D& transform) { return ::Reads_Flipped(transform.getRotationY()); }
+
+bool Is_Flip_Kill(const char* script) { return script != nullptr && std::strcmp(script, FLIP_KILL_SCRIPT_NAME) == 0; }
 
 ActiveSettings::ActiveSettings()
     : CheckInterval(SettingsAtLoad.CheckInterval), ChecksCount(SettingsAtLoad.ChecksCount),
@@ -271,38 +274,35 @@ void Match::Enter(ObjectRecord& record, const Happening& h)
     if (j == nullptr) {
         return;
     }
-    const bool flip_kill = j->Script != nullptr && std::strcmp(j->Script, FLIP_KILL_SCRIPT_NAME) == 0;
-    switch (j->What) {
-    case standin::Event::ScriptAttached:
-        if (flip_kill) {
-            record.FlipKill = true;
-            record.KillScriptFlip = record.Flip;
-            record.Checks = 0;
-        } else {
-            record.Turning = true;
-        }
-        break;
-    case standin::Event::ScriptDetached:
-        if (flip_kill) {
-            record.FlipKill = false;
-            record.KillScriptFlip = -1;
-            record.Checks = 0;
-        } else {
-            record.Turning = false;
-        }
-        break;
-    case standin::Event::TimerExpired:
-        if (flip_kill) {
-            ++record.Checks;
-        }
-        break;
-    case standin::Event::TransformSet:
-        ++record.Steps;
-        record.ReadsFlipped = Reads_Flipped(j->Transform);
-        break;
-    case standin::Event::PositionSet: record.Height = j->Position.Z; break;
-    default: break;
-    }
+    namespace events = standin::events;
+    std::visit(Overloaded{
+                   [&](const events::ScriptAttached& e) {
+                       if (Is_Flip_Kill(e.Script)) {
+                           record.FlipKill = true;
+                           record.KillScriptFlip = record.Flip;
+                           record.Checks = 0;
+                       } else {
+                           record.Turning = true;
+                       }
+                   },
+                   [&](const events::ScriptDetached& e) {
+                       if (Is_Flip_Kill(e.Script)) {
+                           record.FlipKill = false;
+                           record.KillScriptFlip = -1;
+                           record.Checks = 0;
+                       } else {
+                           record.Turning = false;
+                       }
+                   },
+                   [&](const events::TimerExpired& e) { record.Checks += Is_Flip_Kill(e.Script) ? 1 : 0; },
+                   [&](const events::TransformSet& e) {
+                       ++record.Steps;
+                       record.ReadsFlipped = Reads_Flipped(e.Transform);
+                   },
+                   [&](const events::PositionSet& e) { record.Height = e.Position.Z; },
+                   [](const auto&) {},
+               },
+               j->Data);
 }
 
 void Match::Drain_Journal()
@@ -312,7 +312,7 @@ void Match::Drain_Journal()
         Happening h;
         h.Tick = LevelStartTick + entry.Tick;
         h.Time = static_cast<double>(h.Tick) / Rate;
-        h.Event = standin::Event_Name(entry.What);
+        h.Event = standin::Event_Name(entry.What());
         h.Entry = &entry;
         const auto found = ById.find(entry.Object);
         if (found != ById.end()) {
@@ -326,7 +326,7 @@ void Match::Drain_Journal()
     }
     // Forget the objects that went, so memory follows the number of live objects.
     for (const standin::JournalEntry& entry : journal) {
-        if (entry.What == standin::Event::Destroyed) {
+        if (entry.What() == standin::Event::Destroyed) {
             const auto found = ById.find(entry.Object);
             if (found != ById.end()) {
                 const auto named = ByName.find(found->second.Info.Name);

@@ -119,6 +119,8 @@ public:
 Matrix3D Transform_Of(const Orientation& pose, const double position[3]);
 // Whether the plug-in reads a transform as flipped (the contract's rule, on its rotation about Y).
 bool Reads_Flipped(const Matrix3D& transform);
+// Whether a script name is the flip-kill script's (the other is the rotate-upwards one).
+bool Is_Flip_Kill(const char* script);
 
 class Match
 {

@@ -22,10 +22,8 @@ void Cmd_Apply_Damage(ScriptableGameObj* obj, float amount, const char* warhead,
     if (state == nullptr || !state->Alive) {
         return;
     }
-    JournalEntry& entry = Record(Event::Damaged, state);
-    entry.Amount = amount;
-    entry.Warhead = Intern(warhead != nullptr ? warhead : "");
-    entry.Damager = damager != nullptr ? State_Of(damager)->Id : -1;
+    Record(events::Damaged{amount, Intern(warhead != nullptr ? warhead : ""), damager != nullptr ? State_Of(damager)->Id : -1},
+           state);
     if (state->Invulnerable) {
         return;
     }
@@ -54,7 +52,7 @@ void Cmd_Set_Position(ScriptableGameObj* obj, const Vector3& position)
     state->Transform.Row[0][3] = position.X;
     state->Transform.Row[1][3] = position.Y;
     state->Transform.Row[2][3] = position.Z;
-    Record(Event::PositionSet, state).Position = position;
+    Record(events::PositionSet{position}, state);
 }
 
 ScriptCommands command_table = {Cmd_Get_Preset_Name, Cmd_Start_Timer, Cmd_Apply_Damage,

@@ -39,7 +39,7 @@ void Raise_Global_Settings(INIClass* ini) { Raise(EVENT_GLOBAL_SETTINGS, ini); }
 void RegisterEvent(EventType event, Plugin* plugin)
 {
     standin::W().Subscribers.emplace_back(event, plugin);
-    standin::Record(standin::Event::Subscribed).Number = event;
+    standin::Record(standin::events::Subscribed{event});
 }
 
 void UnregisterEvent(EventType event, Plugin* plugin)
@@ -49,5 +49,5 @@ void UnregisterEvent(EventType event, Plugin* plugin)
     if (found != list.end()) {
         list.erase(found);
     }
-    standin::Record(standin::Event::Unsubscribed).Number = event;
+    standin::Record(standin::events::Unsubscribed{event});
 }

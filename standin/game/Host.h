@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "GameObjects.h"
@@ -20,39 +22,78 @@ class INIClass;
 namespace standin {
 
 // Everything a plug-in did that the host can see, in order, with the game time it happened.
+// Each kind carries what it is about and nothing else; names are interned and live as long as
+// the process.
+namespace events {
+
+struct Subscribed { int EventType; };
+struct Unsubscribed { int EventType; };
+struct FactoryRegistered { const char* Script; };
+struct FactoryWithdrawn { const char* Script; };
+struct ScriptAttached { const char* Script; };
+struct ScriptDetached { const char* Script; };
+struct TimerStarted { const char* Script; int Number; float Period; };  // Period in seconds
+struct TimerExpired { const char* Script; int Number; };
+struct Damaged { float Amount; const char* Warhead; int Damager; };  // Damager: an object id, or -1
+struct Destroyed {};
+struct TransformSet { Matrix3D Transform; };
+struct PositionSet { Vector3 Position; };
+struct AttachRefused { const char* Script; };  // asked to attach a name the object already carries
+
+// Whether a kind names a script.
+template <class T, class = void> struct NamesScript : std::false_type {};
+template <class T> struct NamesScript<T, std::void_t<decltype(T::Script)>> : std::true_type {};
+
+}  // namespace events
+
+// The kinds, in the order of EventData's alternatives.
 enum class Event : int
 {
-    Subscribed,         // Number: event type
-    Unsubscribed,       // Number: event type
-    FactoryRegistered,  // Script: the name
-    FactoryWithdrawn,   // Script: the name
-    ScriptAttached,     // Object, Script
-    ScriptDetached,     // Object, Script
-    TimerStarted,       // Object, Script, Number, Period
-    TimerExpired,       // Object, Script, Number
-    Damaged,            // Object, Amount, Warhead, Damager
-    Destroyed,          // Object
-    TransformSet,       // Object, Transform
-    PositionSet,        // Object, Position
-    AttachRefused,      // Object, Script: asked to attach a name the object already carries
+    Subscribed,
+    Unsubscribed,
+    FactoryRegistered,
+    FactoryWithdrawn,
+    ScriptAttached,
+    ScriptDetached,
+    TimerStarted,
+    TimerExpired,
+    Damaged,
+    Destroyed,
+    TransformSet,
+    PositionSet,
+    AttachRefused,
 };
+
+using EventData = std::variant<events::Subscribed, events::Unsubscribed, events::FactoryRegistered, events::FactoryWithdrawn,
+                               events::ScriptAttached, events::ScriptDetached, events::TimerStarted, events::TimerExpired,
+                               events::Damaged, events::Destroyed, events::TransformSet, events::PositionSet,
+                               events::AttachRefused>;
 
 HOST_API const char* Event_Name(Event event);
 
 struct JournalEntry
 {
-    Event What;
     std::int64_t Tick;   // ticks since the level started
     double Time;         // seconds of game time since the level started
     int Object;          // object id, or -1
-    const char* Script;  // script or factory name (interned, lives as long as the process), or null
-    int Number;          // timer number or event type
-    float Period;        // timer period in seconds
-    float Amount;        // damage
-    const char* Warhead; // interned, or null
-    int Damager;         // object id, or -1
-    Matrix3D Transform;
-    Vector3 Position;
+    EventData Data;
+
+    Event What() const { return static_cast<Event>(Data.index()); }
+    // The script or factory named, for the kinds that name one; null for the others.
+    const char* Script() const
+    {
+        return std::visit(
+            [](const auto& e) -> const char* {
+                if constexpr (events::NamesScript<std::decay_t<decltype(e)>>::value) {
+                    return e.Script;
+                } else {
+                    return nullptr;
+                }
+            },
+            Data);
+    }
+    // The event as its kind, which the caller knows it is.
+    template <class Kind> const Kind& As() const { return std::get<Kind>(Data); }
 };
 
 using Journal = SysVector<JournalEntry>;

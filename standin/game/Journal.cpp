@@ -18,18 +18,10 @@ const char* Intern(const char* text)
     return found != interned->end() ? found->c_str() : interned->emplace(key).first->c_str();
 }
 
-JournalEntry& Record(Event what, const HostObjectState* obj, const char* script)
+void Record(const EventData& event, const HostObjectState* obj)
 {
     World& w = W();
-    JournalEntry entry{};
-    entry.What = what;
-    entry.Tick = w.TickNumber;
-    entry.Time = static_cast<double>(w.TickNumber) / w.Rate;
-    entry.Object = obj != nullptr ? obj->Id : -1;
-    entry.Script = Intern(script);
-    entry.Damager = -1;
-    w.Log.push_back(entry);
-    return w.Log.back();
+    w.Log.push_back(JournalEntry{w.TickNumber, static_cast<double>(w.TickNumber) / w.Rate, obj != nullptr ? obj->Id : -1, event});
 }
 
 const char* Event_Name(Event event)

@@ -61,7 +61,7 @@ void Destroy(HostObjectState* state, ScriptableGameObj* killer, bool killed)
     }
     PluginCall call;
     state->Alive = false;
-    Record(Event::Destroyed, state);
+    Record(events::Destroyed{}, state);
     const SysVector<unsigned int> serials = state->Scripts;
     for (unsigned int serial : serials) {
         auto found = w.Scripts.find(serial);
@@ -200,7 +200,7 @@ void Set_Transform(ScriptableGameObj* obj, const Matrix3D& transform)
         return;
     }
     state->Transform = transform;
-    standin::Record(standin::Event::TransformSet, state).Transform = transform;
+    standin::Record(standin::events::TransformSet{transform}, state);
     if (w.SetTransformShift != 0.0f) {
         state->Transform.Row[2][3] += w.SetTransformShift;
     }

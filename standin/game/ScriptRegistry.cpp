@@ -35,7 +35,7 @@ void Detach_Script(unsigned int serial)
     w.SerialOf.erase(record.Script);
     auto& list = record.Owner->Scripts;
     list.erase(std::remove(list.begin(), list.end(), serial), list.end());
-    Record(Event::ScriptDetached, record.Owner, record.Name);
+    Record(events::ScriptDetached{record.Name}, record.Owner);
     {
         PluginCall call;
         ScriptHooks::Call_Detach(record.Script, record.Owner->Object);
@@ -88,14 +88,14 @@ bool Is_Script_Registered(const char* name)
 void Host_Register_Factory(ScriptFactory* factory)
 {
     W().Factories.push_back(factory);
-    Record(Event::FactoryRegistered, nullptr, factory->Get_Name());
+    Record(events::FactoryRegistered{Intern(factory->Get_Name())});
 }
 
 void Host_Withdraw_Factory(ScriptFactory* factory)
 {
     auto& list = W().Factories;
     list.erase(std::remove(list.begin(), list.end(), factory), list.end());
-    Record(Event::FactoryWithdrawn, nullptr, factory->Get_Name());
+    Record(events::FactoryWithdrawn{Intern(factory->Get_Name())});
 }
 
 void Host_Destroy_Script(ScriptImpClass* script)
@@ -117,7 +117,7 @@ void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* pa
     // The host promises nothing for a second attach of one name; this one refuses it, and says
     // so, so that a caller relying on it instead of asking Is_Script_Attached shows.
     if (Find_Script(obj, name) != nullptr) {
-        Record(Event::AttachRefused, state, name);
+        Record(events::AttachRefused{Intern(name)}, state);
         return;
     }
     ScriptFactory* factory = nullptr;
@@ -143,7 +143,7 @@ void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* pa
     state->Scripts.push_back(serial);
     script->Set_Parameters_String(params != nullptr ? params : "");
     ScriptHooks::Call_Attach(script, obj);
-    Record(Event::ScriptAttached, state, interned);
+    Record(events::ScriptAttached{interned}, state);
     script->Created(obj);
 }
 

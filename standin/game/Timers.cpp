@@ -37,9 +37,7 @@ void Start_Timer(ScriptableGameObj* obj, ScriptImpClass* script, float seconds, 
                 Serial_Of(script), state->Id, number};
     w.Timers.push_back(timer);
     std::push_heap(w.Timers.begin(), w.Timers.end(), FiresLater{});
-    JournalEntry& entry = Record(Event::TimerStarted, state, record->Name);
-    entry.Number = number;
-    entry.Period = seconds;
+    Record(events::TimerStarted{record->Name, number, seconds}, state);
 }
 
 void Fire_Due_Timers()
@@ -56,7 +54,7 @@ void Fire_Due_Timers()
         }
         ScriptImpClass* target = script->second.Script;
         HostObjectState* state = object->second;
-        Record(Event::TimerExpired, state, script->second.Name).Number = timer.Number;
+        Record(events::TimerExpired{script->second.Name, timer.Number}, state);
         PluginCall call;
         target->Timer_Expired(state->Object, timer.Number);
     }

@@ -160,7 +160,7 @@ public:
 
 // The journal: a text kept for the life of the process, and one entry recorded.
 const char* Intern(const char* text);
-JournalEntry& Record(Event what, const HostObjectState* obj = nullptr, const char* script = nullptr);
+void Record(const EventData& event, const HostObjectState* obj = nullptr);
 
 // Attached scripts, by the host's serial. The serial of an attached script; 0 for one not
 // attached (any more).

@@ -43,7 +43,7 @@ std::vector<standin::JournalEntry> Events(standin::Event what, int object)
 {
     std::vector<standin::JournalEntry> out;
     for (const standin::JournalEntry& e : standin::Get_Journal()) {
-        if (e.What == what && (object < 0 || e.Object == object)) {
+        if (e.What() == what && (object < 0 || e.Object == object)) {
             out.push_back(e);
         }
     }
@@ -63,7 +63,7 @@ std::vector<double> Attached(const char* script, int object)
 {
     std::vector<double> out;
     for (const standin::JournalEntry& e : Events(standin::Event::ScriptAttached, object)) {
-        if (std::string(e.Script) == script) {
+        if (std::string(e.Script()) == script) {
             out.push_back(e.Time);
         }
     }
