@@ -367,17 +367,17 @@ public:
         }
         WorldAction a{h.Tick, sim::ActionKind::Flip, {}, {}};
         a.Object.Name = h.Object->Name;
-        if (h.What == sim::Happened::Spawn) {
+        if (h.What() == sim::Happened::Spawn) {
             a.Kind = sim::ActionKind::SpawnObject;
             a.Object.Preset = h.Object->Preset;
             a.Object.IsVehicle = h.Object->IsVehicle;
             a.Object.Mode = h.Object->Mode;
-            a.Object.Pose = *h.Pose;
-        } else if (h.What == sim::Happened::Flip) {
-            a.Pose = *h.Pose;
-        } else if (h.What == sim::Happened::Upright) {
+            a.Object.Pose = *h.Pose();
+        } else if (h.What() == sim::Happened::Flip) {
+            a.Pose = *h.Pose();
+        } else if (h.What() == sim::Happened::Upright) {
             a.Kind = sim::ActionKind::Upright;
-        } else if (h.Entry != nullptr && h.Entry->What() == standin::Event::Destroyed) {
+        } else if (h.Entry() != nullptr && h.Entry()->What() == standin::Event::Destroyed) {
             a.Kind = sim::ActionKind::Destroy;
         } else {
             return;

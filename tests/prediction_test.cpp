@@ -35,7 +35,7 @@ public:
     void On(const sim::Happening& h) override
     {
         Reach(h);
-        const standin::JournalEntry* j = h.Entry;
+        const standin::JournalEntry* j = h.Entry();
         if (h.Object == nullptr) {
             return;
         }
@@ -43,7 +43,7 @@ public:
         // The ledger has counted this happening already; a scan opened above, before it, reads
         // the line as it stood before.
         ReadsFlipped[id] = h.Record->ReadsFlipped;
-        if (h.What == sim::Happened::Spawn) {
+        if (h.What() == sim::Happened::Spawn) {
             Live[id] = h.Record;
         } else if (j != nullptr && j->What() == standin::Event::Destroyed) {
             Live.erase(id);
@@ -79,8 +79,8 @@ private:
     // a happening of a later tick, an action, or an attachment is past that moment.
     void Reach(const sim::Happening& h)
     {
-        const bool action = h.Entry == nullptr;
-        const bool attachment = !action && h.Entry->What() == standin::Event::ScriptAttached;
+        const bool action = h.Entry() == nullptr;
+        const bool attachment = !action && h.Entry()->What() == standin::Event::ScriptAttached;
         if (Open && (h.Tick > OpenTick || action)) {
             Close_Scan();
         }

@@ -202,11 +202,11 @@ public:
 
     void On(const Happening& h) override
     {
-        if (h.What == Happened::Settings || h.What == Happened::Reload) {
-            Now.Apply(*h.Ini);
+        if (h.What() == Happened::Settings || h.What() == Happened::Reload) {
+            Now.Apply(*h.Ini());
             return;
         }
-        const standin::JournalEntry* j = h.Entry;
+        const standin::JournalEntry* j = h.Entry();
         if (j == nullptr) {
             return;
         }

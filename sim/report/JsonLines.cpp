@@ -14,25 +14,25 @@ void JsonLines::On(const Happening& h)
     line["time"] = h.Time;
     line["tick"] = h.Tick;
     line["event"] = h.Event;
-    line["source"] = h.Entry != nullptr ? "journal" : "scenario";
+    line["source"] = h.Entry() != nullptr ? "journal" : "scenario";
     if (h.Object != nullptr) {
         line["vehicle"] = h.Object->Name;
         line["preset"] = h.Object->Preset;
         Names[h.Object->Id] = h.Object->Name;
     }
-    if (h.Pose != nullptr) {
-        line["roll"] = h.Pose->Roll;
-        line["pitch"] = h.Pose->Pitch;
-        line["yaw"] = h.Pose->Yaw;
+    if (h.Pose() != nullptr) {
+        line["roll"] = h.Pose()->Roll;
+        line["pitch"] = h.Pose()->Pitch;
+        line["yaw"] = h.Pose()->Yaw;
     }
-    if (h.Settings != nullptr) {
-        line["settings"] = *h.Settings;
+    if (h.Settings() != nullptr) {
+        line["settings"] = *h.Settings();
     }
-    if (h.What == Happened::Spawn) {
+    if (h.What() == Happened::Spawn) {
         line["is_vehicle"] = h.Object->IsVehicle;
         line["mode"] = h.Object->Mode;
     }
-    if (const standin::JournalEntry* j = h.Entry) {
+    if (const standin::JournalEntry* j = h.Entry()) {
         namespace events = standin::events;
         if (const char* script = j->Script()) {
             line["script"] = script;

@@ -58,12 +58,12 @@ void Stories::On_Journal(Story& story, const Happening& h)
                    },
                    [](const auto&) {},
                },
-               h.Entry->Data);
+               h.Entry()->Data);
 }
 
 void Stories::On(const Happening& h)
 {
-    const Happened e = h.What;
+    const Happened e = h.What();
     if (e == Happened::GameOver) {
         Over = true;
     }
@@ -72,7 +72,7 @@ void Stories::On(const Happening& h)
     }
     Foretold.On(h);
     if (e == Happened::Reload) {
-        ReloadList.emplace_back(h.Time, *h.Settings);
+        ReloadList.emplace_back(h.Time, *h.Settings());
     }
     if (e == Happened::Settings || e == Happened::Reload) {
         // The lists only grow, and a later settings event can exempt a vehicle already in play.
@@ -119,7 +119,7 @@ void Stories::On(const Happening& h)
         story->Removed = h.Time;
         story->RemovedBy = "the scenario";
         Set_Flipped(*story, h.Time, false);
-    } else if (h.Entry != nullptr) {
+    } else if (h.Entry() != nullptr) {
         On_Journal(*story, h);
     }
 }

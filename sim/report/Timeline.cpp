@@ -31,14 +31,14 @@ std::string Pose_Text(const Orientation& p)
 void Timeline::On(const Happening& h)
 {
     std::string text;
-    const Happened e = h.What;
-    const standin::JournalEntry* j = h.Entry;
+    const Happened e = h.What();
+    const standin::JournalEntry* j = h.Entry();
     if (e == Happened::Spawn) {
         text = fmt::format("enters the game: {}{}{}", Printable(h.Object->Preset),
                            h.Object->IsVehicle ? fmt::format(", mode {}", h.Object->Mode) : std::string(", not a vehicle"),
-                           Pose_Text(*h.Pose));
+                           Pose_Text(*h.Pose()));
     } else if (e == Happened::Flip) {
-        text = "rolls over:" + Pose_Text(*h.Pose);
+        text = "rolls over:" + Pose_Text(*h.Pose());
     } else if (e == Happened::Upright) {
         text = "comes back on its wheels by itself";
     } else if (e == Happened::Destroy) {
@@ -46,9 +46,9 @@ void Timeline::On(const Happening& h)
     } else if (e == Happened::Invulnerable) {
         text = "turns invulnerable: damage no longer hurts it";
     } else if (e == Happened::Settings) {
-        text = "settings handed to the plug-in from " + Printable(*h.Settings);
+        text = "settings handed to the plug-in from " + Printable(*h.Settings());
     } else if (e == Happened::Reload) {
-        text = "settings reloaded from " + Printable(*h.Settings);
+        text = "settings reloaded from " + Printable(*h.Settings());
     } else if (e == Happened::LevelLoad) {
         text = "a new level is loaded: every object goes, the clock starts again";
     } else if (e == Happened::GameOver) {

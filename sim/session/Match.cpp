@@ -241,16 +241,23 @@ void Match::Tell(Happened what, ObjectRecord* record, const std::string* setting
     Happening h;
     h.Time = Now();
     h.Tick = TickCount;
-    h.What = what;
     h.Event = Happened_Name(what);
-    h.Settings = settings;
-    h.Ini = ini;
+    const Orientation* pose = record != nullptr ? &record->Pose : nullptr;
+    switch (what) {
+    case Happened::Journal: break;  // told by Drain_Journal
+    case Happened::Settings: h.Kind = happened::Settings{settings, ini}; break;
+    case Happened::Spawn: h.Kind = happened::Spawn{pose}; break;
+    case Happened::Flip: h.Kind = happened::Flip{pose}; break;
+    case Happened::Upright: h.Kind = happened::Upright{pose}; break;
+    case Happened::Destroy: h.Kind = happened::Destroy{}; break;
+    case Happened::Invulnerable: h.Kind = happened::Invulnerable{}; break;
+    case Happened::Reload: h.Kind = happened::Reload{settings, ini}; break;
+    case Happened::LevelLoad: h.Kind = happened::LevelLoad{}; break;
+    case Happened::GameOver: h.Kind = happened::GameOver{}; break;
+    }
     if (record != nullptr) {
         h.Object = &record->Info;
         h.Record = record;
-        if (what == Happened::Spawn || what == Happened::Flip || what == Happened::Upright) {
-            h.Pose = &record->Pose;
-        }
         Enter(*record, h);
     }
     for (Observer* o : Observers) {
@@ -262,15 +269,15 @@ void Match::Enter(ObjectRecord& record, const Happening& h)
 {
     // The simulator's own turns: the pose is the record's, as the simulator just set it.
     const double origin[3] = {0, 0, 0};
-    if (h.What == Happened::Spawn || h.What == Happened::Flip || h.What == Happened::Upright) {
+    if (h.Pose() != nullptr) {
         record.ReadsFlipped = Reads_Flipped(Transform_Of(record.Pose, origin));
-        if (h.What == Happened::Flip) {
+        if (h.What() == Happened::Flip) {
             ++record.Flip;
             record.Steps = 0;
         }
         return;
     }
-    const standin::JournalEntry* j = h.Entry;
+    const standin::JournalEntry* j = h.Entry();
     if (j == nullptr) {
         return;
     }
@@ -313,7 +320,7 @@ void Match::Drain_Journal()
         h.Tick = LevelStartTick + entry.Tick;
         h.Time = static_cast<double>(h.Tick) / Rate;
         h.Event = standin::Event_Name(entry.What());
-        h.Entry = &entry;
+        h.Kind = happened::Journal{&entry};
         const auto found = ById.find(entry.Object);
         if (found != ById.end()) {
             h.Object = &found->second.Info;

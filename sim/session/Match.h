@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -69,18 +71,72 @@ const char* Happened_Name(Happened what);
 
 // One thing that happened: a journal entry (what the plug-in did, or the host did for it) or an
 // action of the simulator's own.
+// Each kind of happening with what it carries, in the order of Happened.
+namespace happened {
+
+struct Journal { const standin::JournalEntry* Entry; };
+struct Settings { const std::string* File; const INIClass* Ini; };  // the file, and what it holds
+struct Spawn { const Orientation* Pose; };
+struct Flip { const Orientation* Pose; };
+struct Upright { const Orientation* Pose; };
+struct Destroy {};
+struct Invulnerable {};
+struct Reload { const std::string* File; const INIClass* Ini; };
+struct LevelLoad {};
+struct GameOver {};
+
+// Whether a kind sets a pose.
+template <class T, class = void> struct SetsPose : std::false_type {};
+template <class T> struct SetsPose<T, std::void_t<decltype(T::Pose)>> : std::true_type {};
+
+}  // namespace happened
+
+using HappeningKind = std::variant<happened::Journal, happened::Settings, happened::Spawn, happened::Flip, happened::Upright,
+                                   happened::Destroy, happened::Invulnerable, happened::Reload, happened::LevelLoad,
+                                   happened::GameOver>;
+
 struct Happening
 {
     double Time = 0;          // seconds since the match began
     std::int64_t Tick = 0;    // ticks since the match began
-    Happened What = Happened::Journal;
     const char* Event = "";   // its name: the journal event's, or the action's (Happened_Name)
     const ObjectInfo* Object = nullptr;          // the object, when there is one
     const ObjectRecord* Record = nullptr;        // ... and its ledger line, this happening counted
-    const standin::JournalEntry* Entry = nullptr;  // for journal events
-    const Orientation* Pose = nullptr;           // for spawn and flip
-    const std::string* Settings = nullptr;       // for settings and reload: the file
-    const INIClass* Ini = nullptr;               // for settings and reload: what it holds
+    HappeningKind Kind;
+
+    Happened What() const { return static_cast<Happened>(Kind.index()); }
+    // The journal entry of a journal event; null for the simulator's own actions.
+    const standin::JournalEntry* Entry() const
+    {
+        const auto* journal = std::get_if<happened::Journal>(&Kind);
+        return journal != nullptr ? journal->Entry : nullptr;
+    }
+    // The pose set by a spawn, flip or upright; null for the other kinds.
+    const Orientation* Pose() const
+    {
+        return std::visit(
+            [](const auto& k) -> const Orientation* {
+                if constexpr (happened::SetsPose<std::decay_t<decltype(k)>>::value) {
+                    return k.Pose;
+                } else {
+                    return nullptr;
+                }
+            },
+            Kind);
+    }
+    // The settings file handed over, and what it holds, for settings and reload; null otherwise.
+    const std::string* Settings() const
+    {
+        const auto* given = std::get_if<happened::Settings>(&Kind);
+        const auto* reloaded = std::get_if<happened::Reload>(&Kind);
+        return given != nullptr ? given->File : reloaded != nullptr ? reloaded->File : nullptr;
+    }
+    const INIClass* Ini() const
+    {
+        const auto* given = std::get_if<happened::Settings>(&Kind);
+        const auto* reloaded = std::get_if<happened::Reload>(&Kind);
+        return given != nullptr ? given->Ini : reloaded != nullptr ? reloaded->Ini : nullptr;
+    }
 };
 
 // What the plug-in makes of the settings it has been handed so far: the numbers of the last

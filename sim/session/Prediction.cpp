@@ -8,12 +8,12 @@ namespace sim {
 
 void Prediction::On(const Happening& h)
 {
-    if (h.What == Happened::Settings || h.What == Happened::Reload) {
-        Settings.Apply(*h.Ini);
+    if (h.What() == Happened::Settings || h.What() == Happened::Reload) {
+        Settings.Apply(*h.Ini());
         Changes.push_back({h.Tick, false, Settings.CheckInterval});
         return;
     }
-    if (h.What == Happened::LevelLoad) {
+    if (h.What() == Happened::LevelLoad) {
         Changes.push_back({h.Tick, true, 0});
     }
 }
