@@ -116,6 +116,31 @@ TEST(HostileNames, TheTimelineEscapesControlBytes)
 
 // --- Settings files ---
 
+TEST(SettingsFiles, AByteOrderMarkWhereFilesWereJoinedIsSkippedAndLinted)
+{
+    // Two files joined together: the second one's byte-order mark stood before its first
+    // section line, which then read as no section at all. [Veltrask] vanished (ChecksCount 4
+    // played instead of 2), or a list section was refused with the whole file.
+    Scratch scratch;
+    for (const std::string& text : {std::string("[Other]\nA = 1\n\xEF\xBB\xBF[Veltrask]\nChecksCount = 2\n"),
+                                    std::string("[Veltrask]\nChecksCount = 2\n\xEF\xBB\xBF[Veltrask_RotateUpwardsPresets]\n"
+                                                "1 = Light_Buggy\n")}) {
+        INIClass ini;
+        std::string error;
+        ASSERT_TRUE(standin::Load_Ini_Text(text, "joined.ini", ini, error)) << error;
+        EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 0), 2) << text;
+        const Result check = Run_Sim("--check " + Quoted(scratch.Write("joined.ini", text)));
+        EXPECT_EQ(check.Status, 1) << check.Err;
+        EXPECT_EQ(check.Out, scratch.Path("joined.ini") + ":3: warning: a byte-order mark starts this line, as where two "
+                                                         "files were joined: this host skips it, but another reader of the "
+                                                         "file may not; remove it\n");
+    }
+    INIClass ini;
+    std::string error;
+    ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\n\xEF\xBB\xBF" "ChecksCount = 3\n", "key.ini", ini, error)) << error;
+    EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 0), 3) << "a mark before a key is no part of its name";
+}
+
 TEST(SettingsFiles, BlanksInsideBracketsNameTheSameSectionAndAreLinted)
 {
     Scratch scratch;

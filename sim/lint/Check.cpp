@@ -84,7 +84,7 @@ const char* const Blanks = " \t\v\f";
 // text between the brackets and `name` that text trimmed.
 bool Section_Line(const std::string& line, std::string& inside, std::string& name)
 {
-    const std::size_t open = line.find_first_not_of(Blanks);
+    const std::size_t open = line.find_first_not_of(Blanks, text::After_Byte_Order_Mark(line));
     const std::size_t close = open == std::string::npos || line[open] != '[' ? std::string::npos : line.find(']', open);
     if (close == std::string::npos) {
         return false;
@@ -100,6 +100,10 @@ bool Section_Line(const std::string& line, std::string& inside, std::string& nam
 template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
 {
     text::For_Each_Line(text, [&](int number, std::string_view line) {
+        if (number > 1 && text::After_Byte_Order_Mark(line) > 0) {
+            warn(number, "a byte-order mark starts this line, as where two files were joined: this host skips it, but "
+                         "another reader of the file may not; remove it");
+        }
         std::string inside;
         std::string name;
         if (Section_Line(std::string(line), inside, name) && !inside.empty() && inside != name) {

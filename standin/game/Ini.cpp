@@ -12,7 +12,7 @@
 //  - Whole-line comments start with ';' or '#'. Within a value, ';' after white space starts a
 //    comment; '#' there is part of the value.
 //  - Line ends may be LF, CRLF or a lone CR, mixed freely; a UTF-8 byte-order mark at the start
-//    is skipped; the last line needs no line end.
+//    of the file, or of any line (files joined together), is skipped; the last line needs no end.
 //  - Refused: a NUL byte, a line of more than 198 bytes, a section or key name of more than 49
 //    characters, an empty section name, an entry without a name or before any section, a '['
 //    without its ']', text after a section's ']' other than a comment.
@@ -103,7 +103,9 @@ bool Normalise(const std::string& raw, std::vector<std::string>& lines, Failure&
         } else if (line.size() > MaxLineBytes) {
             failure = {number, "line longer than " + std::to_string(MaxLineBytes) + " bytes"};
         } else {
-            std::size_t indent = 0;
+            // A byte-order mark starts a line where files were joined together: it is no part of
+            // the line, as at the start of the file.
+            std::size_t indent = text::After_Byte_Order_Mark(line);
             while (indent < line.size() && Is_Blank(line[indent])) {
                 ++indent;
             }
