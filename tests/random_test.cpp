@@ -163,6 +163,8 @@ TEST(RandomOutcomes, BadAssumptionsAreRefusedWithTheirOption)
         {"--mix 1:2:3", "--mix takes four shares"},
         {"--mix 0:0:0:0", "--mix needs a share above 0"},
         {"--mix 1:1:1:-1", "--mix takes four shares"},
+        // Shares that add up past the largest double once made every vehicle mode 4.
+        {"--mix 1e308:1e308:1:1", "--mix takes shares that add up to a finite number"},
         {"--recover-time 5..1", "--recover-time takes seconds as FROM..TO"},
         {"--recover-time 5", "--recover-time takes seconds as FROM..TO"},
         {"--nose-down 2", "--nose-down takes a share from 0 to 1"},
@@ -189,6 +191,27 @@ TEST(RandomOutcomes, BadAssumptionsAreRefusedWithTheirOption)
     }
     const Result scenario = Run_Sim(Quoted(VELTRASK_SOURCE_DIR "/examples/default.scenario") + " --summary-json -");
     EXPECT_EQ(scenario.Status, 2) << "--summary-json without --random";
+}
+
+TEST(RandomOutcomes, AKindWhoseShareIsZeroGetsNoVehicle)
+{
+    // With shares near the smallest doubles, a pick rounded up to the whole total once ran past
+    // every share into the last kind, whose share was 0.
+    for (const char* mix : {"1e-320:1e-320:0:0", "1e-320:0:0:0", "0:0:1e-320:0"}) {
+        const Result r = Run_Sim("--random 1 --vehicles 2000 --length 10 --settings " + settings + " --mix " + mix +
+                                 " --summary-json -");
+        ASSERT_EQ(r.Status, 0) << mix << ": " << r.Err;
+        const nlohmann::json kinds = nlohmann::json::parse(r.Out).at("kinds");
+        const std::string parts[4] = {"ordinary", "turned_upright", "exempt", "mode_4"};
+        std::stringstream in(mix);
+        std::string share;
+        for (const std::string& kind : parts) {
+            std::getline(in, share, ':');
+            if (share == "0") {
+                EXPECT_EQ(kinds.at(kind), 0) << mix << ": " << kind << " has no share";
+            }
+        }
+    }
 }
 
 TEST(RandomOutcomes, ASweepChangesOnlyItsSettingAndShowsTheTradeOff)

@@ -100,6 +100,10 @@ bool Parse_Mix(const std::string& text, World& world, std::string& error)
         error = "--mix needs a share above 0, not '" + text + "'";
         return false;
     }
+    if (!std::isfinite(total)) {
+        error = "--mix takes shares that add up to a finite number, not '" + text + "'";
+        return false;
+    }
     std::copy(shares, shares + 4, world.Mix);
     return true;
 }
@@ -287,6 +291,11 @@ void RandomMatch::Choose_Vehicles()
         while (kind < 3 && pick >= World.Mix[kind]) {
             pick -= World.Mix[kind];
             ++kind;
+        }
+        // A product rounded up to the whole total (with shares near the smallest doubles) runs
+        // past every share: it belongs to the last kind that has one.
+        while (kind > 0 && World.Mix[kind] == 0) {
+            --kind;
         }
         if (lists[kind]->empty()) {
             kind = Ordinary;
