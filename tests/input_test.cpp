@@ -293,6 +293,12 @@ TEST(SimCommandLine, LeniencyIsAnErrorWithAReason)
         {"--check " + settings + " --svg x.svg", "--check takes the settings file alone"},
         {"--settings '' " + scenario, "--settings needs a file name"},
         {scenario + " --svg ''", "--svg needs a file name"},
+        // Once ignored, while --settings '' was refused.
+        {"--random 1 --sweep ''", "--sweep needs KEY=VALUES"},
+        // Once called "not a whole number" at the plug-in's own lowest value, and printed the
+        // largest double in full for --max-ticks 0.
+        {"--random 1 --sweep CheckInterval=-2147483649,1", "-2147483649 is not a whole number from -2147483648 to 2147483647"},
+        {"--random 1 --max-ticks 0", "--max-ticks: takes a whole number from 1, not 0 (--help lists the options)"},
     };
     for (const auto& [arguments, why] : cases) {
         const Result r = Run_Sim(arguments);
@@ -301,6 +307,10 @@ TEST(SimCommandLine, LeniencyIsAnErrorWithAReason)
         EXPECT_TRUE(r.Out.empty()) << arguments;
     }
     EXPECT_EQ(Run_Sim("--random 18446744073709551615 --vehicles 2 --length 5").Status, 0) << "the largest seed";
+    EXPECT_EQ(Run_Sim("--random 1 --vehicles 2 --length 5 --sweep CheckInterval=-2147483648,1").Status, 0)
+        << "the plug-in's lowest whole number";
+    const Result bound = Run_Sim("--random 1 --length 5 --max-ticks 0");
+    EXPECT_LT(bound.Err.size(), 120u) << "a short message: " << bound.Err;
 }
 
 }  // namespace

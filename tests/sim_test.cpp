@@ -228,6 +228,10 @@ TEST(ScenarioParser, EveryErrorNamesFileLineAndWhat)
         {"settings bad.ini\n", 1, "bad.ini:1: section without a closing ']'"},
         {"settings good.ini\nsettings good.ini\n", 2, "'settings' is given twice"},
         {"at 1 reload\n", 1, "expected a settings file"},
+        // Numbers are decimal: strtod alone took these.
+        {"length 0x10\n", 1, "'0x10' is not a number"},
+        {"length 0x1p3\n", 1, "'0x1p3' is not a number"},
+        {"length \v5\n", 1, "is not a number"},
         {"vehicle T Heavy_Tank\0\n", 1, "NUL byte: this is not a text file"},
     };
     for (const BadScenario& c : cases) {
@@ -253,6 +257,16 @@ TEST(Clock, ATimeFallsOnTheFirstTickNotBeforeIt)
     EXPECT_EQ(sim::Due_Tick(10, 30), 300);
     EXPECT_EQ(sim::Due_Tick(3599.9, 1000), 3599900);
     EXPECT_EQ(sim::Due_Tick(1e-320, 30), 0);
+}
+
+TEST(ScenarioTimeline, AFlipToNoTurnAtAllSaysSo)
+{
+    // "rolls over:" and nothing once stood here.
+    Scratch scratch;
+    const std::string path = scratch.Write("zero.scenario", "length 3\nvehicle A Heavy_Tank\nat 1 flip A roll 0\n");
+    const Result r = test::Run_Sim(test::Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("rolls over: to no roll, pitch or heading at all: upright\n"), std::string::npos) << r.Out;
 }
 
 TEST(ScenarioParser, LinesEndAtLfCrlfOrALoneCrAsInSettingsFiles)

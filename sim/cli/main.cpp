@@ -119,6 +119,7 @@ struct Cli
     CLI::Option* RandomOption = nullptr;
     CLI::Option* LengthOption = nullptr;
     CLI::Option* JsonOption = nullptr;
+    CLI::Option* SweepOption = nullptr;
 };
 
 void Add_Random_Options(CLI::App& app, Cli& cli)
@@ -144,7 +145,7 @@ void Add_Random_Options(CLI::App& app, Cli& cli)
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->needs(random);
-    app.add_option("--sweep", cli.Sweep,
+    cli.SweepOption = app.add_option("--sweep", cli.Sweep,
                    "random match once per value of a setting: KEY=FROM..TO[:STEP] or KEY=V1,V2,..., KEY one of "
                    "CheckInterval, ChecksCount, ScriptCheckingInterval")
         ->needs(random);
@@ -166,11 +167,22 @@ void Add_Options(CLI::App& app, Cli& cli)
     cli.RandomOption =
         app.add_option("--random", cli.Seed, "play a random match with this seed (0 to 2^64-1) instead of a scenario");
     Add_Random_Options(app, cli);
+    // A bound of at least 1, said plainly when it is not (CLI11's own range would print the
+    // largest double in full).
+    const CLI::Validator at_least_one(
+        [](std::string& text) {
+            char* end = nullptr;
+            errno = 0;
+            const long long n = std::strtoll(text.c_str(), &end, 10);
+            return text.empty() || *end != '\0' || errno == ERANGE || n < 1 ? "takes a whole number from 1, not " + text
+                                                                           : std::string();
+        },
+        "N >= 1");
     app.add_option("--max-ticks", cli.Limits.MaxTicks, "refuse a run of more ticks than this")
-        ->check(CLI::PositiveNumber)
+        ->check(at_least_one)
         ->capture_default_str();
     app.add_option("--max-vehicle-ticks", cli.Limits.MaxVehicleTicks, "refuse a run of more ticks times objects than this")
-        ->check(CLI::PositiveNumber)
+        ->check(at_least_one)
         ->capture_default_str();
     app.footer("FILE may be - for standard input with --check, and for standard output with --svg and --summary-json "
                "(in place of the timeline or report).\n"
@@ -377,9 +389,9 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         return Fail(std::string(e.what()) + " (--help lists the options)");
     }
-    for (auto* option : {cli.SettingsOption, cli.CheckOption, cli.SvgOption, cli.SummaryOption}) {
+    for (auto* option : {cli.SettingsOption, cli.CheckOption, cli.SvgOption, cli.SummaryOption, cli.SweepOption}) {
         if (option->count() > 0 && option->as<std::string>().empty()) {
-            return Fail(option->get_name() + " needs a file name");
+            return Fail(option->get_name() + (option == cli.SweepOption ? " needs KEY=VALUES" : " needs a file name"));
         }
     }
     if (cli.CheckOption->count() > 0) {

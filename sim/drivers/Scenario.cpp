@@ -1,6 +1,7 @@
 #include "Scenario.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -229,8 +230,40 @@ private:
         seen = true;
     }
 
+    // A number is written in decimal: an optional sign, digits with an optional point, and an
+    // optional exponent. strtod alone would also take hex, hex floats, "inf" and leading blanks.
+    static bool Is_Decimal(const std::string& text)
+    {
+        std::size_t i = text.size() > 0 && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+        std::size_t digits = 0;
+        for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+        }
+        if (i < text.size() && text[i] == '.') {
+            for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+            }
+        }
+        if (digits == 0) {
+            return false;
+        }
+        if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+            ++i;
+            i += i < text.size() && (text[i] == '+' || text[i] == '-') ? 1 : 0;
+            const std::size_t first = i;
+            for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+            }
+            if (i == first) {
+                return false;
+            }
+        }
+        return i == text.size();
+    }
+
     double Number_Of(const std::string& text, const char* what, double low, double high)
     {
+        if (!Is_Decimal(text)) {
+            Fail(fmt::format("'{}' is not a number ({})", text, what));
+            return low;
+        }
         errno = 0;
         char* end = nullptr;
         const double value = std::strtod(text.c_str(), &end);

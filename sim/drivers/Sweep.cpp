@@ -96,9 +96,12 @@ bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error)
         return false;
     }
     for (double value : spec.Values) {
-        const bool whole = value == std::floor(value) && std::fabs(value) <= std::numeric_limits<int>::max();
+        const bool whole = value == std::floor(value) && value >= std::numeric_limits<int>::min() &&
+                           value <= std::numeric_limits<int>::max();
         if (Whole_Key(spec.Key) && !whole) {
-            error = fmt::format("--sweep {}: {:g} is not a whole number the plug-in can hold", spec.Key, value);
+            error = fmt::format("--sweep {}: {} is not a whole number from {} to {}, as the plug-in holds them", spec.Key,
+                                value == std::floor(value) ? fmt::format("{:.0f}", value) : fmt::format("{:g}", value),
+                                std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
             return false;
         }
     }

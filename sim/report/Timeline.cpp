@@ -38,7 +38,8 @@ void Timeline::On(const Happening& h)
                            h.Object->IsVehicle ? fmt::format(", mode {}", h.Object->Mode) : std::string(", not a vehicle"),
                            Pose_Text(*h.Pose()));
     } else if (e == Happened::Flip) {
-        text = "rolls over:" + Pose_Text(*h.Pose());
+        const std::string pose = Pose_Text(*h.Pose());
+        text = "rolls over:" + (pose.empty() ? std::string(" to no roll, pitch or heading at all: upright") : pose);
     } else if (e == Happened::Upright) {
         text = "comes back on its wheels by itself";
     } else if (e == Happened::Destroy) {
