@@ -382,10 +382,11 @@ int main(int argc, char** argv)
     Add_Options(app, cli);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return Finish(app.exit(e));
+    } catch (const CLI::CallForHelp&) {
+        // Written as any output is, so that a failure says why.
+        return Write_Output("-", app.help(), {}) ? Finish(0) : 2;
     } catch (const CLI::CallForVersion& e) {
-        return Finish(app.exit(e));
+        return Write_Output("-", std::string(e.what()) + "\n", {}) ? Finish(0) : 2;
     } catch (const CLI::ParseError& e) {
         return Fail(std::string(e.what()) + " (--help lists the options)");
     }

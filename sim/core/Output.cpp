@@ -179,8 +179,16 @@ bool Write_File_Whole(const std::string& path, const std::string& text, const st
                       std::string& error)
 {
     if (path == "-") {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return Flush_Output(stdout, "the standard output", error);
+        // What is already buffered goes first; then the text itself, so that a failure keeps its
+        // reason (a stream that failed while buffering keeps only that it failed).
+        if (!Flush_Output(stdout, "the standard output", error)) {
+            return false;
+        }
+        if (!Write_All(STDOUT_FILENO, text)) {
+            error = std::string("cannot write the standard output: ") + std::strerror(errno);
+            return false;
+        }
+        return true;
     }
     struct stat file;
     if (::stat(path.c_str(), &file) == 0) {
