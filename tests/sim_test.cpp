@@ -228,6 +228,9 @@ TEST(ScenarioParser, EveryErrorNamesFileLineAndWhat)
         {"settings bad.ini\n", 1, "bad.ini:1: section without a closing ']'"},
         {"settings good.ini\nsettings good.ini\n", 2, "'settings' is given twice"},
         {"at 1 reload\n", 1, "expected a settings file"},
+        // Once dropped without a word when the game came to them.
+        {"vehicle A Heavy_Tank\nat 1 destroy A\nat 2 flip A roll 180\n", 3, "'A' was destroyed by the scenario at 1"},
+        {"vehicle A Heavy_Tank\nat 1 destroy A\nat 1 destroy A\n", 3, "'A' was destroyed by the scenario at 1"},
         // Numbers are decimal: strtod alone took these.
         {"length 0x10\n", 1, "'0x10' is not a number"},
         {"length 0x1p3\n", 1, "'0x1p3' is not a number"},

@@ -150,31 +150,40 @@ public:
                 declared[a.Name] = a.Line;
             }
         }
+        // Level loads so far, in time order: an object spawned after the first N of them is gone
+        // once there are more. Each action costs a lookup, however many loads and objects there
+        // are (walking every object at each level load made this quadratic).
         struct Life
         {
-            double Born;
-            double Gone;  // the level load that removes it
+            std::size_t LoadsBefore;  // level loads that came before its spawn
+            double Destroyed;         // when the scenario destroyed it, or never
         };
+        std::vector<double> loads;
         std::map<std::string, Life> lives;
         for (const Action& a : Out.Actions) {
+            if (Fault) {
+                return;
+            }
             Number = a.Line;
             if (a.Time > Out.Length) {
                 Fail(fmt::format("at {:g} is after the end of the game ({:g} s)", a.Time, Out.Length));
             }
             if (a.Kind == ActionKind::SpawnObject) {
-                lives[a.Name] = Life{a.Time, 1e300};
+                lives[a.Name] = Life{loads.size(), 1e300};
             } else if (a.Kind == ActionKind::LevelLoad) {
-                for (auto& entry : lives) {
-                    entry.second.Gone = std::min(entry.second.Gone, a.Time);
-                }
+                loads.push_back(a.Time);
             } else if (!a.Name.empty()) {
                 const auto found = lives.find(a.Name);
-                if (found != lives.end() && a.Time >= found->second.Gone) {
-                    Fail(fmt::format("'{}' was removed by the level load at {:g}", a.Name, found->second.Gone));
-                }
                 if (found == lives.end()) {
                     Fail(declared.count(a.Name) != 0 ? fmt::format("'{}' does not exist yet at {:g}", a.Name, a.Time)
                                                      : "no vehicle or object is named '" + a.Name + "'");
+                } else if (loads.size() > found->second.LoadsBefore) {
+                    Fail(fmt::format("'{}' was removed by the level load at {:g}", a.Name, loads[found->second.LoadsBefore]));
+                } else if (a.Time >= found->second.Destroyed) {
+                    // Once silently dropped when the game came to it.
+                    Fail(fmt::format("'{}' was destroyed by the scenario at {:g}", a.Name, found->second.Destroyed));
+                } else if (a.Kind == ActionKind::Destroy) {
+                    found->second.Destroyed = a.Time;
                 }
             }
         }
