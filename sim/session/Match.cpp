@@ -153,12 +153,6 @@ ScriptableGameObj* Match::Spawn(const sim::Spawn& spawn)
     return obj;
 }
 
-ScriptableGameObj* Match::Find(const std::string& name) const
-{
-    const auto named = ByName.find(name);
-    return named != ByName.end() ? ById.at(named->second).Object : nullptr;
-}
-
 ObjectRecord* Match::Named(const std::string& name)
 {
     const auto named = ByName.find(name);

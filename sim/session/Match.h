@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -191,9 +190,8 @@ public:
     void Apply_Settings(INIClass& ini, const std::string& path, bool reload);
     void Level_Load();
 
-    // Objects by the simulator's name; null once gone.
+    // Objects by the simulator's name: an action on one that is gone does nothing.
     ScriptableGameObj* Spawn(const Spawn& spawn);
-    ScriptableGameObj* Find(const std::string& name) const;
     void Set_Pose(const std::string& name, const Orientation& pose);
     void Upright(const std::string& name);
     void Destroy(const std::string& name);
