@@ -405,7 +405,8 @@ std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer)
     }
     sim::RandomResult result;
     std::string error;
-    if (!sim::Play_Random(VELTRASK_PLUGIN_PATH, options, observers, result, sink, error)) {
+    standin::PluginFile plugin;
+    if (!plugin.Open(VELTRASK_PLUGIN_PATH, error) || !sim::Play_Random(plugin, options, observers, result, sink, error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
         std::exit(2);
     }

@@ -138,6 +138,8 @@ TEST(Prediction, ThePluginScansExactlyWhenForetoldAndAttachesExactlyTheScriptsFo
     auto ini = std::make_shared<INIClass>();
     std::string error;
     ASSERT_TRUE(standin::Load_Ini_File(VELTRASK_SOURCE_DIR "/examples/settings.ini", *ini, error)) << error;
+    standin::PluginFile plugin;
+    ASSERT_TRUE(plugin.Open(VELTRASK_PLUGIN_PATH, error)) << error;
     for (std::uint64_t seed : {1u, 7u, 42u}) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         sim::RandomOptions options;
@@ -150,7 +152,7 @@ TEST(Prediction, ThePluginScansExactlyWhenForetoldAndAttachesExactlyTheScriptsFo
         // Every scan the plug-in made (its walks of the object list) against every scan foretold.
         sim::Prediction first(30);
         sim::RandomResult result;
-        ASSERT_TRUE(sim::Play_Random(VELTRASK_PLUGIN_PATH, options, {&first}, result, stderr, error)) << error;
+        ASSERT_TRUE(sim::Play_Random(plugin, options, {&first}, result, stderr, error)) << error;
         const std::vector<std::int64_t> scans = first.Scan_Ticks();
         ASSERT_GT(scans.size(), 100u);
         EXPECT_EQ(result.ScanTicks, scans) << result.ScanTicks.size() << " scans made, " << scans.size() << " foretold";
@@ -158,7 +160,7 @@ TEST(Prediction, ThePluginScansExactlyWhenForetoldAndAttachesExactlyTheScriptsFo
         // The same match again, each scan's scripts held against what was foretold at its moment.
         sim::Prediction foretold(30);
         Attachments attached(foretold, scans);
-        ASSERT_TRUE(sim::Play_Random(VELTRASK_PLUGIN_PATH, options, {&attached, &foretold}, result, stderr, error)) << error;
+        ASSERT_TRUE(sim::Play_Random(plugin, options, {&attached, &foretold}, result, stderr, error)) << error;
         EXPECT_EQ(foretold.Scan_Ticks(), scans) << "the same seed played differently";
 
         ASSERT_GT(attached.List.size(), 50u) << "too few scripts to tell anything";

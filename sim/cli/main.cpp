@@ -15,6 +15,7 @@
 
 #include "Check.h"
 #include "Host.h"
+#include "Isolated.h"
 #include "INIClass.h"
 #include "Match.h"
 #include "Output.h"
@@ -106,6 +107,7 @@ struct Cli
     std::string Sweep;
     std::vector<std::string> Reloads;
     bool Json = false;
+    double PluginTimeout = 10;
     int Vehicles = 100;
     double Length = 600;
     int Rate = 30;
@@ -157,6 +159,10 @@ void Add_Options(CLI::App& app, Cli& cli)
 {
     app.add_option("scenario", cli.Scenario, "scenario file to play (see examples/)");
     app.add_option("--plugin", cli.Plugin, "the plug-in library to load")->capture_default_str();
+    app.add_option("--plugin-timeout", cli.PluginTimeout,
+                   "seconds one call into the plug-in may take before the run is stopped (0.1 to 86400)")
+        ->check(CLI::Range(0.1, 86400.0))
+        ->capture_default_str();
     cli.SettingsOption = app.add_option("--settings", cli.Settings, "settings file to use instead of the scenario's");
     cli.CheckOption =
         app.add_option("--check", cli.Check, "check a settings file, print what the plug-in would do with it, and exit");
@@ -267,7 +273,7 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
     return true;
 }
 
-int Run_Random(const Cli& cli)
+int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
 {
     if (!cli.Scenario.empty()) {
         return Fail("a random match takes no scenario");
@@ -293,7 +299,7 @@ int Run_Random(const Cli& cli)
     const bool report = !cli.Json && cli.SummaryJson != "-" && cli.Svg != "-";
     if (!cli.Sweep.empty()) {
         std::vector<sim::RandomResult> results;
-        if (!sim::Run_Sweep(cli.Plugin, options, sweep, stderr, results, error)) {
+        if (!sim::Run_Sweep(plugin, options, sweep, stderr, results, error)) {
             return Fail(error);
         }
         if (report) {
@@ -309,7 +315,7 @@ int Run_Random(const Cli& cli)
         observers.push_back(&lines);
     }
     sim::RandomResult result;
-    if (!sim::Play_Random(cli.Plugin, options, observers, result, stderr, error)) {
+    if (!sim::Play_Random(plugin, options, observers, result, stderr, error)) {
         return Fail(error);
     }
     std::fprintf(stderr, "%s\n",
@@ -331,7 +337,7 @@ int Run_Random(const Cli& cli)
     return Finish(0);
 }
 
-int Run_Scenario(const Cli& cli)
+int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
 {
     if (cli.Scenario.empty()) {
         return Fail("name a scenario to play (for instance examples/default.scenario), or use --random or --check");
@@ -365,7 +371,7 @@ int Run_Scenario(const Cli& cli)
     options.Chart = !cli.Svg.empty();
     std::string chart;
     // A chart sent to standard output takes the timeline's place there.
-    if (!sim::Play_Scenario(scenario, cli.Plugin, options, cli.Svg == "-" ? nullptr : stdout, stderr, chart, error)) {
+    if (!sim::Play_Scenario(scenario, plugin, options, cli.Svg == "-" ? nullptr : stdout, stderr, chart, error)) {
         return Fail(error);
     }
     return !cli.Svg.empty() && !Write_Output(cli.Svg, chart, Inputs_Of(cli, &scenario)) ? 2 : Finish(0);
@@ -406,5 +412,13 @@ int main(int argc, char** argv)
     if ((cli.Json ? 1 : 0) + (cli.Svg == "-" ? 1 : 0) + (cli.SummaryJson == "-" ? 1 : 0) > 1) {
         return Fail("standard output carries one output: choose one of --json, --svg - and --summary-json -");
     }
-    return cli.RandomOption->count() > 0 ? Run_Random(cli) : Run_Scenario(cli);
+    // The plug-in file is opened and checked once, here: every match loads that very file. It
+    // plays in a child process, so that whatever it does, this one stands to say so.
+    standin::PluginFile plugin;
+    std::string error;
+    if (!plugin.Open(cli.Plugin, error)) {
+        return Fail(error);
+    }
+    return sim::Run_Isolated([&] { return cli.RandomOption->count() > 0 ? Run_Random(cli, plugin) : Run_Scenario(cli, plugin); },
+                             cli.PluginTimeout, stderr);
 }

@@ -50,7 +50,7 @@ void Apply(Match& match, const Scenario& scenario, const Action& a)
 
 }  // namespace
 
-bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, const PlayOptions& options, std::FILE* out,
+bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options, std::FILE* out,
                    std::FILE* err, std::string& svg, std::string& error)
 {
     Match match(scenario.Rate);
@@ -62,7 +62,7 @@ bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, con
         match.Observe(options.Json ? static_cast<Observer*>(&lines) : &timeline);
     }
 
-    if (!match.Load_Plugin(plugin_path, error)) {
+    if (!match.Load_Plugin(plugin, error)) {
         return false;
     }
     if (out != nullptr && !options.Json) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Clock.h"
+#include "Host.h"
 #include "Scenario.h"
 
 namespace sim {
@@ -30,9 +31,9 @@ struct PlayOptions
     bool Chart = false;     // draw the SVG chart into `svg`
 };
 
-// Plays `scenario` with the plug-in library at `plugin_path` and tells its story to `out` (none
+// Plays `scenario` with the plug-in library `plugin` and tells its story to `out` (none
 // when null: the chart alone). False with `error` when the plug-in cannot be loaded.
-bool Play_Scenario(const Scenario& scenario, const std::string& plugin_path, const PlayOptions& options, std::FILE* out,
+bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options, std::FILE* out,
                    std::FILE* err, std::string& svg, std::string& error);
 
 }  // namespace sim

@@ -493,7 +493,7 @@ void RandomMatch::Finish_Open()
 
 }  // namespace
 
-bool Play_Random(const std::string& plugin_path, const RandomOptions& options, const std::vector<Observer*>& also,
+bool Play_Random(const standin::PluginFile& plugin, const RandomOptions& options, const std::vector<Observer*>& also,
                  RandomResult& result, std::FILE* err, std::string& error)
 {
     result = RandomResult();
@@ -504,7 +504,7 @@ bool Play_Random(const std::string& plugin_path, const RandomOptions& options, c
     for (Observer* observer : also) {
         match.Observe(observer);
     }
-    if (!match.Load_Plugin(plugin_path, error)) {
+    if (!match.Load_Plugin(plugin, error)) {
         return false;
     }
     if (options.Settings != nullptr) {

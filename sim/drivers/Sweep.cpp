@@ -108,7 +108,7 @@ bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error)
     return true;
 }
 
-bool Run_Sweep(const std::string& plugin_path, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
+bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
                std::vector<RandomResult>& results, std::string& error)
 {
     results.clear();
@@ -121,7 +121,7 @@ bool Run_Sweep(const std::string& plugin_path, const RandomOptions& base, const 
         }
         standin::Set_Ini_Value(*options.Settings, SETTINGS_SECTION, spec.Key.c_str(), Value_Text(spec.Key, value).c_str());
         results.emplace_back();
-        if (!Play_Random(plugin_path, options, {}, results.back(), err, error)) {
+        if (!Play_Random(plugin, options, {}, results.back(), err, error)) {
             return false;
         }
         std::fprintf(err, "%s\n", fmt::format("veltrask-sim: {} = {} played in {:.2f} s", spec.Key,

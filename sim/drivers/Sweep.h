@@ -22,7 +22,7 @@ bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error);
 
 // Plays `base` once per value, with the key set to it in the settings at the start (reloads
 // play as written), and prints the table. False with `error` when the plug-in cannot be loaded.
-bool Run_Sweep(const std::string& plugin_path, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
+bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
                std::vector<RandomResult>& results, std::string& error);
 
 void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out);

@@ -100,10 +100,10 @@ Match::Match(int rate) : Rate(rate > 0 ? rate : 30) { standin::New_World(); }
 
 Match::~Match() = default;
 
-bool Match::Load_Plugin(const std::string& path, std::string& error)
+bool Match::Load_Plugin(const standin::PluginFile& file, std::string& error)
 {
     standin::Clear_Journal();
-    if (!Plugin.Load(path, error)) {
+    if (!Plugin.Load(file, error)) {
         return false;
     }
     Drain_Journal();

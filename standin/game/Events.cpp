@@ -25,9 +25,21 @@ void Raise(EventType event, INIClass* ini)
         }
         PluginCall call;
         switch (event) {
-        case EVENT_GLOBAL_SETTINGS: plugin->Load_Global_Settings(ini); break;
-        case EVENT_LEVEL_LOADED: plugin->Level_Loaded(); break;
-        case EVENT_TICK: plugin->Tick(); break;
+        case EVENT_GLOBAL_SETTINGS: {
+            InPlugin running("Load_Global_Settings");
+            plugin->Load_Global_Settings(ini);
+            break;
+        }
+        case EVENT_LEVEL_LOADED: {
+            InPlugin running("Level_Loaded");
+            plugin->Level_Loaded();
+            break;
+        }
+        case EVENT_TICK: {
+            InPlugin running("Tick");
+            plugin->Tick();
+            break;
+        }
         }
     }
 }

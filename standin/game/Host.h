@@ -2,6 +2,7 @@
 // around a plug-in. Plug-ins never see this; they see only the declarations in host/.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -214,6 +215,31 @@ HOST_API void Set_Ini_Value(INIClass& ini, const char* section, const char* entr
 
 // --- Plug-in libraries ---
 
+// A plug-in library file, opened once: the file checked is the file loaded, however often, even
+// if its name comes to mean another file meanwhile. A name without a slash is a file in the
+// current folder, never one searched for along the library path.
+class HOST_API PluginFile
+{
+public:
+    PluginFile() = default;
+    ~PluginFile();
+    PluginFile(const PluginFile&) = delete;
+    PluginFile& operator=(const PluginFile&) = delete;
+
+    // Opens `path` and checks what the loader would trust of it: an ELF shared library of this
+    // machine, every header, segment and dynamic entry within the file and its mapped image.
+    // False with `error` ("PATH: what") otherwise.
+    bool Open(const std::string& path, std::string& error);
+    bool Is_Open() const { return Descriptor >= 0; }
+    const std::string& Name() const { return Path; }
+    // The name the loader opens the very same file by.
+    std::string Loader_Name() const;
+
+private:
+    std::string Path;
+    int Descriptor = -1;
+};
+
 // A plug-in library loaded the way the host loads one: with the dynamic loader, then
 // Plugin_Init found by name and called.
 class HOST_API LoadedPlugin
@@ -224,7 +250,11 @@ public:
     LoadedPlugin(const LoadedPlugin&) = delete;
     LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
-    // False with `error` set when the library cannot be loaded or has no Plugin_Init.
+    // False with `error` set when the library cannot be loaded, has no Plugin_Init, or its
+    // Plugin_Init hands over no plug-in or one that subscribed to no event (the host would never
+    // call it).
+    bool Load(const PluginFile& file, std::string& error);
+    // The same for the file at `path`, opened for this load alone.
     bool Load(const std::string& path, std::string& error);
 
     // Shuts the level down (every object and script goes, so no call can land in the library
@@ -238,5 +268,23 @@ private:
     void* LibraryHandle = nullptr;
     Plugin* Instance = nullptr;
 };
+
+// --- Watching the plug-in ---
+
+// Where the host notes each call into the plug-in as it begins and ends. Placed in memory that a
+// watcher in another process shares, it outlives a plug-in that crashes, hangs or ends the
+// process, and says what the plug-in was doing and when.
+struct PluginCallNote
+{
+    std::atomic<std::uint32_t> Began{0};  // calls begun so far
+    std::atomic<std::int32_t> Depth{0};   // calls under way (the plug-in may call the host, which calls it again)
+    // The outermost call under way, or the last one: what the host asked, and the game then.
+    char What[48] = {};
+    bool Running = false;  // whether a game was running
+    double Time = 0;       // game seconds
+};
+
+// Notes every call into the plug-in in `note` from now on (null: nowhere).
+HOST_API void Note_Plugin_Calls(PluginCallNote* note);
 
 }  // namespace standin

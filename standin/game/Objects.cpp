@@ -70,9 +70,13 @@ void Destroy(HostObjectState* state, ScriptableGameObj* killer, bool killed)
         }
         ScriptImpClass* script = found->second.Script;
         if (killed) {
+            InPlugin running("a script's Killed");
             script->Killed(state->Object, killer);
         }
-        script->Destroyed(state->Object);
+        {
+            InPlugin running("a script's Destroyed");
+            script->Destroyed(state->Object);
+        }
         Detach_Script(serial);
     }
     Unlink(state);

@@ -38,6 +38,7 @@ void Detach_Script(unsigned int serial)
     Record(events::ScriptDetached{record.Name}, record.Owner);
     {
         PluginCall call;
+        InPlugin running("a script's Detach");
         ScriptHooks::Call_Detach(record.Script, record.Owner->Object);
         w.ScriptGraveyard.push_back(record.Script);
     }
@@ -131,7 +132,11 @@ void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* pa
         return;
     }
     PluginCall call;
-    ScriptImpClass* script = factory->Create();
+    ScriptImpClass* script = nullptr;
+    {
+        InPlugin running("a script factory's Create");
+        script = factory->Create();
+    }
     if (script == nullptr) {
         return;  // the factory had no memory for it: nothing is attached
     }
@@ -142,8 +147,12 @@ void Host_Attach_Script(ScriptableGameObj* obj, const char* name, const char* pa
     w.Scripts.emplace(serial, ScriptRecord{script, interned, state});
     state->Scripts.push_back(serial);
     script->Set_Parameters_String(params != nullptr ? params : "");
-    ScriptHooks::Call_Attach(script, obj);
+    {
+        InPlugin running("a script's Attach");
+        ScriptHooks::Call_Attach(script, obj);
+    }
     Record(events::ScriptAttached{interned}, state);
+    InPlugin running("a script's Created");
     script->Created(obj);
 }
 

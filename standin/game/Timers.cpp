@@ -56,6 +56,7 @@ void Fire_Due_Timers()
         HostObjectState* state = object->second;
         Record(events::TimerExpired{script->second.Name, timer.Number}, state);
         PluginCall call;
+        InPlugin running("a script's Timer_Expired");
         target->Timer_Expired(state->Object, timer.Number);
     }
 }

@@ -56,6 +56,7 @@ void Release_Graveyard()
         scripts.swap(w.ScriptGraveyard);
         for (ScriptImpClass* script : scripts) {
             ++w.Depth;  // the destructor is plug-in code
+            InPlugin running("a script's destructor");
             delete script;
             --w.Depth;
             --w.LiveScripts;

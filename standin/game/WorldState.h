@@ -158,6 +158,17 @@ public:
     PluginCall& operator=(const PluginCall&) = delete;
 };
 
+// Marks the plug-in's own code running (`what`: what the host asked of it), in the note a
+// watcher reads (see Note_Plugin_Calls).
+class InPlugin
+{
+public:
+    explicit InPlugin(const char* what);
+    ~InPlugin();
+    InPlugin(const InPlugin&) = delete;
+    InPlugin& operator=(const InPlugin&) = delete;
+};
+
 // The journal: a text kept for the life of the process, and one entry recorded.
 const char* Intern(const char* text);
 void Record(const EventData& event, const HostObjectState* obj = nullptr);

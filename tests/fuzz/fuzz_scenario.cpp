@@ -31,7 +31,8 @@ std::string Play(const sim::Scenario& scenario, bool json, std::string& svg)
     options.Json = json;
     options.Chart = true;
     std::string error;
-    const bool played = sim::Play_Scenario(scenario, VELTRASK_PLUGIN_PATH, options, out, stderr, svg, error);
+    standin::PluginFile plugin;
+    const bool played = plugin.Open(VELTRASK_PLUGIN_PATH, error) && sim::Play_Scenario(scenario, plugin, options, out, stderr, svg, error);
     std::fclose(out);
     std::string printed(buffer, size);
     std::free(buffer);
