@@ -11,7 +11,10 @@
 #include <nlohmann/json.hpp>
 #include <tinyxml2.h>
 
+#include "Check.h"
 #include "Host.h"
+#include "INIClass.h"
+#include "Scenario.h"
 #include "Progress.h"
 #include "SimSupport.h"
 #include "TestSupport.h"
@@ -342,6 +345,66 @@ TEST(SettingsFiles, AGlobalFileIsCheckedForThePluginsOwnSections)
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Err.find("ChecksCount 0 kills"), std::string::npos) << r.Err;
     EXPECT_EQ(r.Out.find("\"damaged\""), std::string::npos) << "the exempt vehicle was killed";
+}
+
+// A scenario's settings and reload statements read a file the way --settings, --reload and
+// --check do (they refused a whole server file those accept with a warning), and each file once,
+// however often it is named: a 16 MiB file reloaded eight times was read, parsed and kept nine
+// times over.
+TEST(SettingsFiles, OneReadingEverywhereAndEachFileOnce)
+{
+    Scratch scratch;
+    const std::string global = scratch.Write("global.ini", "[Other_Plugin]\nLongValue = " + std::string(300, 'x') +
+                                                               "\n[Veltrask]\nChecksCount = 9\n"
+                                                               "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n");
+    const std::string said = global + ":2: warning: outside the plug-in's sections, the stand-in host refuses this file";
+    const std::string scenario = scratch.Write("g.scenario", "settings global.ini\nlength 20\nvehicle D Recon_Drone roll 180\n"
+                                                             "at 5 reload global.ini\nat 6 reload global.ini\n");
+    for (const std::string& arguments :
+         {Quoted(scenario), Quoted(scenario) + " --settings " + Quoted(global),
+          "--random 1 --vehicles 5 --length 20 --settings " + Quoted(global) + " --reload 5=" + Quoted(global) +
+              " --reload 6=" + Quoted(scratch.Path("./global.ini"))}) {
+        const Result r = Run_Sim(arguments);
+        EXPECT_EQ(r.Status, 0) << arguments << ": " << r.Err;
+        const std::size_t first = r.Err.find(said);
+        EXPECT_NE(first, std::string::npos) << arguments << ": " << r.Err;
+        EXPECT_EQ(r.Err.find(said, first + 1), std::string::npos) << arguments << ": the file was read more than once";
+    }
+
+    // Through the parser: five statements, one reading, one file.
+    int readings = 0;
+    const sim::SettingsReader reader = [&](const std::string& path) {
+        ++readings;
+        sim::SettingsCache cache(nullptr);
+        return cache.Read(path);
+    };
+    const text::Expected<sim::Scenario> parsed =
+        sim::Load_Scenario(scratch.Write("five.scenario", "settings global.ini\nlength 20\nat 1 reload global.ini\n"
+                                                          "at 2 reload global.ini\nat 3 reload global.ini\nat 4 reload global.ini\n"),
+                           reader);
+    ASSERT_TRUE(parsed) << parsed.Error().Text();
+    EXPECT_EQ(readings, 1);
+    EXPECT_EQ(parsed->SettingsFiles.size(), 1u);
+    EXPECT_EQ(parsed->SettingsFiles.at(0).Ini->Get_Int("Veltrask", "ChecksCount", 0), 9);
+
+    // And the cache: two names of one file are one file, read and warned of once.
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* warnings = open_memstream(&buffer, &size);
+    ASSERT_NE(warnings, nullptr);
+    {
+        sim::SettingsCache cache(warnings);
+        fs::create_symlink(global, scratch.Path("link.ini"));
+        const auto a = cache.Read(global);
+        const auto b = cache.Read(scratch.Path("link.ini"));
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(a->get(), b->get());
+    }
+    std::fclose(warnings);
+    const std::string written(buffer, size);
+    std::free(buffer);
+    EXPECT_EQ(written.find(said), 0u) << written;
+    EXPECT_EQ(written.find(said, 1), std::string::npos) << written;
 }
 
 TEST(SimCommandLine, StandardStreamsAndOnePrefixOnEveryError)

@@ -60,24 +60,28 @@ int Finish(int status)
     return status;
 }
 
-// The operator's own settings file, read as the plug-in will see it, with what --check would say
-// of it on standard error first: they are about to watch the plug-in play it. False (the error
-// said) when it cannot be read.
-bool Load_Settings(const std::string& path, INIClass& ini)
+// The settings files of this run: each read once, as the plug-in will see it, with what --check
+// would say of it on standard error: the operator is about to watch the plug-in play it.
+sim::SettingsCache& Settings_Files()
+{
+    static sim::SettingsCache files(stderr);
+    return files;
+}
+
+// An operator's settings file named on the command line; null (the error said) when it cannot
+// be read.
+std::shared_ptr<INIClass> Load_Settings(const std::string& option, const std::string& path)
 {
     if (path == "-") {
-        Fail("--settings reads a file, not standard input");
-        return false;
+        Fail(option + " reads a file, not standard input");
+        return nullptr;
     }
-    if (sim::Check_Settings(path, stderr, stderr, false) == 2) {
-        return false;
+    text::Expected<std::shared_ptr<INIClass>> ini = Settings_Files().Read(path);
+    if (!ini) {
+        Fail(ini.Error().Text());
+        return nullptr;
     }
-    std::optional<text::Diagnostic> note;
-    if (const std::optional<text::Diagnostic> refused = sim::Read_Settings_File(path, ini, note)) {
-        Fail(refused->Text());
-        return false;
-    }
-    return true;
+    return *ini;
 }
 
 // A seed is a whole number from 0 to 2^64 - 1, written in decimal.
@@ -249,8 +253,8 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
     options.Progress = isatty(STDERR_FILENO) != 0;
     if (!cli.Settings.empty()) {
         options.SettingsPath = cli.Settings;
-        options.Settings = std::make_shared<INIClass>();
-        if (!Load_Settings(cli.Settings, *options.Settings)) {
+        options.Settings = Load_Settings("--settings", cli.Settings);
+        if (options.Settings == nullptr) {
             return false;
         }
     }
@@ -262,8 +266,9 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
             Fail(fmt::format("--reload takes SECONDS=FILE, within the match's {:g} s, not '{}'", cli.Length, reload));
             return false;
         }
-        sim::TimedSettings timed{time, sim::Due_Tick(time, cli.Rate), reload.substr(equals + 1), std::make_shared<INIClass>()};
-        if (!Load_Settings(timed.Path, *timed.Ini)) {
+        const std::string path = reload.substr(equals + 1);
+        sim::TimedSettings timed{time, sim::Due_Tick(time, cli.Rate), path, Load_Settings("--reload", path)};
+        if (timed.Ini == nullptr) {
             return false;
         }
         options.Reloads.push_back(timed);
@@ -345,15 +350,16 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
     if (cli.SummaryOption->count() > 0) {
         return Fail("--summary-json sums up a random match; a scenario's figures are in --json");
     }
-    text::Expected<sim::Scenario> loaded = sim::Load_Scenario(cli.Scenario);
+    text::Expected<sim::Scenario> loaded =
+        sim::Load_Scenario(cli.Scenario, [](const std::string& path) { return Settings_Files().Read(path); });
     if (!loaded) {
         return Fail(loaded.Error().Text());
     }
     sim::Scenario& scenario = *loaded;
     std::string error;
     if (!cli.Settings.empty()) {
-        sim::SettingsFile file{cli.Settings, std::make_shared<INIClass>()};
-        if (!Load_Settings(cli.Settings, *file.Ini)) {
+        sim::SettingsFile file{cli.Settings, Load_Settings("--settings", cli.Settings)};
+        if (file.Ini == nullptr) {
             return 2;
         }
         scenario.SettingsFiles.push_back(file);

@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include "Check.h"
 #include "Clock.h"
 #include "Host.h"
 #include "INIClass.h"
@@ -351,19 +352,25 @@ private:
             return -1;
         }
         const std::string path = !name.empty() && name[0] == '/' ? name : Folder + name;
-        SettingsFile file{path, std::make_shared<INIClass>()};
-        if (const std::optional<text::Diagnostic> refused = Reader ? Reader(path, *file.Ini) : standin::Read_Ini_File(path, *file.Ini)) {
-            Fail("settings: " + refused->Text());
+        const auto known = Indexed.find(path);
+        if (known != Indexed.end()) {
+            return known->second;
+        }
+        const text::Expected<std::shared_ptr<INIClass>> ini = Reader ? Reader(path) : Own.Read(path);
+        if (!ini) {
+            Fail("settings: " + ini.Error().Text());
             return -1;
         }
-        Out.SettingsFiles.push_back(file);
-        return static_cast<int>(Out.SettingsFiles.size()) - 1;
+        Out.SettingsFiles.push_back(SettingsFile{path, *ini});
+        return Indexed[path] = static_cast<int>(Out.SettingsFiles.size()) - 1;
     }
 
     std::string File;
     std::string Folder;
     Scenario& Out;
     const SettingsReader& Reader;
+    SettingsCache Own{nullptr};              // when no reader is given
+    std::map<std::string, int> Indexed;      // settings files read, by path
     const std::vector<std::string>* Words = nullptr;
     std::size_t Next = 0;
     bool SeenSettings = false;
@@ -405,13 +412,13 @@ text::Expected<Scenario> Parse_Scenario(const std::string& text, const std::stri
     return result;
 }
 
-text::Expected<Scenario> Load_Scenario(const std::string& path)
+text::Expected<Scenario> Load_Scenario(const std::string& path, const SettingsReader& reader)
 {
     const text::Expected<std::string> text = text::Read_Text_File(path);
     if (!text) {
         return text.Error();
     }
-    return Parse_Scenario(*text, path);
+    return Parse_Scenario(*text, path, reader);
 }
 
 }  // namespace sim

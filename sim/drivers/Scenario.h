@@ -86,14 +86,14 @@ struct Scenario
     std::vector<Action> Actions;  // spawns at 0 first, then by time, then by line
 };
 
-// Reads a settings file a scenario names into `ini`; the finding that refuses it when it cannot.
-using SettingsReader = std::function<std::optional<text::Diagnostic>(const std::string& path, INIClass& ini)>;
+// Reads a settings file a scenario names; the finding that refuses it when it cannot.
+using SettingsReader = std::function<text::Expected<std::shared_ptr<INIClass>>(const std::string& path)>;
 
 // Parses `text` as the scenario file `file`: the scenario, or the first fault found. Settings
-// files named in it are read too (from disk, unless `reader` is given), so a scenario that parses
-// can run to its end.
+// files named in it are read too, each once however often it is named (as the plug-in will see
+// it, unless `reader` is given), so a scenario that parses can run to its end.
 text::Expected<Scenario> Parse_Scenario(const std::string& text, const std::string& file, const SettingsReader& reader = {});
 // Reads the scenario file at `path` and parses it.
-text::Expected<Scenario> Load_Scenario(const std::string& path);
+text::Expected<Scenario> Load_Scenario(const std::string& path, const SettingsReader& reader = {});
 
 }  // namespace sim

@@ -1,5 +1,7 @@
 #include "Check.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -327,23 +329,29 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
 
 }  // namespace
 
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean)
+namespace {
+
+// Reads the file at `path` as the plug-in will see it into `ini` and writes what --check says of
+// it to `out`, if any ("FILE: no findings" when nothing and `say_clean`). The finding that refuses it, or
+// the number of warnings.
+text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::FILE* out, bool say_clean)
 {
-    INIClass ini;
     std::optional<text::Diagnostic> note;
     const text::Expected<std::string> text = text::Read_Text_File(path);
-    const std::optional<text::Diagnostic> refused =
-        text ? Read_Settings_Text(*text, text::Shown_Name(path), ini, note) : std::optional<text::Diagnostic>(text.Error());
-    if (refused) {
-        std::fprintf(err, "veltrask-sim: %s\n", Printable(refused->Text()).c_str());
-        return 2;
+    if (!text) {
+        return text.Error();
+    }
+    if (std::optional<text::Diagnostic> refused = Read_Settings_Text(*text, text::Shown_Name(path), ini, note)) {
+        return *refused;
     }
     int warnings = 0;
     const std::string shown = text::Shown_Name(path);
     auto warn = [&](int line, const std::string& what) {
         const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;  // 0: the whole file
         // Names in the file may hold any bytes: control characters reach the terminal escaped.
-        std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
+        if (out != nullptr) {
+            std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
+        }
         ++warnings;
     };
     if (note) {
@@ -356,10 +364,42 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool
     Lists lists;
     Check_Main(Sort_Sections(contents, lists, warn), warn);
     Check_Lists(lists, warn);
-    if (warnings == 0 && say_clean) {
+    if (warnings == 0 && say_clean && out != nullptr) {
         std::fprintf(out, "%s: no findings\n", Printable(shown).c_str());
     }
-    return warnings == 0 ? 0 : 1;
+    return warnings;
+}
+
+}  // namespace
+
+int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean)
+{
+    INIClass ini;
+    const text::Expected<int> warnings = Read_And_Check(path, ini, out, say_clean);
+    if (!warnings) {
+        std::fprintf(err, "veltrask-sim: %s\n", Printable(warnings.Error().Text()).c_str());
+        return 2;
+    }
+    return *warnings == 0 ? 0 : 1;
+}
+
+text::Expected<std::shared_ptr<INIClass>> SettingsCache::Read(const std::string& path)
+{
+    struct stat info;
+    const Identity identity = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+                                  ? Identity{std::uint64_t(info.st_dev), std::uint64_t(info.st_ino), std::string()}
+                                  : Identity{0, 0, path};
+    const auto known = Known.find(identity);
+    if (known != Known.end()) {
+        return known->second;
+    }
+    auto ini = std::make_shared<INIClass>();
+    const text::Expected<int> warnings = Read_And_Check(path, *ini, Warnings, false);
+    if (!warnings) {
+        return warnings.Error();
+    }
+    Known.emplace(identity, ini);
+    return ini;
 }
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 
 #include "FuzzTargets.h"
 #include "Host.h"
+#include "INIClass.h"
 #include "Play.h"
 #include "Scenario.h"
 
@@ -48,11 +49,15 @@ int Fuzz_Scenario(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     // Only one settings file exists, in memory: a fuzzer must not open real files.
-    const sim::SettingsReader reader = [](const std::string& path, INIClass& ini) -> std::optional<text::Diagnostic> {
+    const sim::SettingsReader reader = [](const std::string& path) -> text::Expected<std::shared_ptr<INIClass>> {
         if (path != "fuzz/s.ini") {
             return text::Diagnostic{path, 0, 0, text::Severity::Error, "cannot read"};
         }
-        return standin::Read_Ini_Text("[Veltrask]\nChecksCount = 2\n", path, ini);
+        auto ini = std::make_shared<INIClass>();
+        if (std::optional<text::Diagnostic> refused = standin::Read_Ini_Text("[Veltrask]\nChecksCount = 2\n", path, *ini)) {
+            return *refused;
+        }
+        return ini;
     };
     text::Expected<sim::Scenario> parsed = sim::Parse_Scenario(text, "fuzz/f.scenario", reader);
     if (!parsed) {
