@@ -214,6 +214,17 @@ TEST(RandomOutcomes, AKindWhoseShareIsZeroGetsNoVehicle)
     }
 }
 
+// A reload due in the last tick was accepted, never handed to the plug-in and never listed.
+TEST(RandomOutcomes, AReloadAtTheVeryEndIsHandedOverAndListed)
+{
+    for (const std::string at : {"9.967", "9.99", "10"}) {
+        const Result r = Run_Sim("--random 1 --vehicles 5 --length 10 --reload " + at + "=" + settings);
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_NE(r.Out.find("reloaded at 10 s from " VELTRASK_SOURCE_DIR "/examples/settings.ini"), std::string::npos)
+            << at << ":\n" << r.Out;
+    }
+}
+
 TEST(RandomOutcomes, ASweepChangesOnlyItsSettingAndShowsTheTradeOff)
 {
     Scratch scratch;

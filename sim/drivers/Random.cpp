@@ -314,15 +314,17 @@ void RandomMatch::Play(std::FILE* err)
     }
     Progress progress(err, Options.Progress, Options.Length);
     std::size_t next_reload = 0;
-    // The world acts before each tick, and not after the last: the match ends with it.
+    // The world acts before each tick, and not after the last: the match ends with it. The
+    // operator's reloads are handed over at their time all the same, the last one at the end, as
+    // a scenario's are.
     Game.Run(Ticks_Of(Options.Length, Game.Tick_Rate()), progress, [&](bool after_last) {
-        if (after_last) {
-            return;
-        }
         for (; next_reload < Options.Reloads.size() && Options.Reloads[next_reload].Tick <= Game.Ticks(); ++next_reload) {
             const TimedSettings& reload = Options.Reloads[next_reload];
             Game.Apply_Settings(*reload.Ini, reload.Path, true);
             Out.Changes.push_back(TimedSettings{Game.Now(), Game.Ticks(), reload.Path, nullptr});
+        }
+        if (after_last) {
+            return;
         }
         while (!Queue.empty() && Queue.top().Time <= Game.Now()) {
             const Scheduled due = Queue.top();
