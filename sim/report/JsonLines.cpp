@@ -1,4 +1,5 @@
 // One JSON object per line for every journal event and every action of the simulator.
+#include <cmath>
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -42,7 +43,11 @@ void JsonLines::On(const Happening& h)
                        [&](const events::Subscribed& e) { line["event_type"] = e.EventType; },
                        [&](const events::Unsubscribed& e) { line["event_type"] = e.EventType; },
                        [&](const events::TimerStarted& e) {
-                           line["period"] = e.Period;
+                           // JSON has no NaN or infinity: null is a period that never ends, and
+                           // the text says what the rest are, each of which ends at the next tick.
+                           line["period"] = std::isfinite(e.Period) ? json(e.Period)
+                                            : e.Period > 0          ? json(nullptr)
+                                                                    : json(std::isnan(e.Period) ? "NaN" : "-Infinity");
                            line["number"] = e.Number;
                        },
                        [&](const events::TimerExpired& e) { line["number"] = e.Number; },
