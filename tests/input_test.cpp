@@ -1,6 +1,7 @@
 // What veltrask-sim and the stand-in host make of hostile and broken input: any bytes in a name
 // are shown safely in every output, and every fault is a message with status 2, never a crash,
 // a hang or a report of success.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -342,6 +343,20 @@ TEST(SettingsFiles, AGlobalFileIsCheckedForThePluginsOwnSections)
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_NE(r.Out.find("global.ini:2: warning: outside the plug-in's sections"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("global.ini:4: warning: ChecksCount 0 kills"), std::string::npos) << r.Out;
+
+    // What lies before any section, and another plug-in's section however long its name, is not
+    // the plug-in's either (both refused the whole file).
+    for (const std::string& foreign : {"; " + std::string(250, 'c') + "\n", "[Another_Plugin_" + std::string(40, 'N') + "]\nA = 1\n"}) {
+        const std::string path = scratch.Write("foreign.ini", foreign + "[Veltrask]\nChecksCount = 0\n");
+        r = Run_Sim("--check " + Quoted(path));
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        EXPECT_NE(r.Out.find("foreign.ini:1: warning: outside the plug-in's sections"), std::string::npos) << r.Out;
+        const int line = static_cast<int>(std::count(foreign.begin(), foreign.end(), '\n')) + 2;
+        EXPECT_NE(r.Out.find("foreign.ini:" + std::to_string(line) + ": warning: ChecksCount 0 kills"), std::string::npos) << r.Out;
+    }
+    // A line that may be meant as one of the plug-in's sections is not another's.
+    r = Run_Sim("--check " + Quoted(scratch.Write("broken.ini", "[Veltrask\nChecksCount = 2\n")));
+    EXPECT_EQ(r.Status, 2) << r.Out;
 
     // A fault within the plug-in's own sections still refuses the file.
     const std::string own = scratch.Write("own.ini", "[Veltrask]\nChecksCount = " + std::string(300, '1') + "\n");

@@ -136,20 +136,23 @@ std::string Own_Sections(const std::string& text, int refused_line, bool& refuse
 {
     std::string out;
     bool own = false;
-    bool foreign = false;  // within a section that is another's
+    bool foreign = true;  // before any section, or within one that is another's
     refused_outside = false;
     text::For_Each_Line(text, [&](int number, std::string_view view) {
         const std::string line(view);
         std::string inside;
         std::string name;
-        if (Section_Line(line, inside, name)) {
+        const bool section = Section_Line(line, inside, name);
+        if (section) {
             own = !name.empty() && Is_Own_Section(name);
             foreign = !own;
         }
-        // A line that might start a section is never another's: it may be meant as one of ours.
+        // A line that might start a section but does not read as one is never another's: it may be
+        // meant as one of ours. A whole section line of another name is another's, however long.
         const std::size_t first = line.find_first_not_of(Blanks);
         if (number == refused_line) {
-            refused_outside = foreign && !(first != std::string::npos && line[first] == '[');
+            const bool bracket = first != std::string::npos && line[first] == '[';
+            refused_outside = foreign && (!bracket || section);
         }
         out += own ? line : std::string();
         out += '\n';
