@@ -118,6 +118,28 @@ TEST(HostileNames, TheTimelineEscapesControlBytes)
     EXPECT_NE(r.Out.find("Tank\\x07\\xc2\\x9b"), std::string::npos) << r.Out;
 }
 
+// Characters that show nothing but change what is shown reached the terminal raw: a right-to-left
+// override turned a name around, a zero-width space or a byte-order mark made two names look one.
+TEST(HostileNames, InvisibleCharactersAreShown)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write("bidi.scenario", "length 4\nvehicle \"Tank\xE2\x80\xAEknaT\" "
+                                                           "\"Heavy\xE2\x80\x8B_Tank\xEF\xBB\xBF\" roll 180\n");
+    Result r = Run_Sim(Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("Tank\\u202eknaT"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("Heavy\\u200b_Tank\\ufeff"), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("\xE2\x80"), std::string::npos) << "an invisible character reaches the terminal raw";
+
+    const std::string chart = Run_Sim(Quoted(path) + " --svg -").Out;
+    EXPECT_NE(chart.find("Tank\\u202eknaT"), std::string::npos);
+    EXPECT_EQ(chart.find("\xE2\x80"), std::string::npos) << "an invisible character reaches the chart";
+
+    r = Run_Sim("--check " + Quoted(scratch.Write("zw.ini", "[Veltrask]\n\xE2\x80\x8B" "ChecksCount = 3\n")));
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Out.find("unknown key '\\u200bChecksCount'"), std::string::npos) << r.Out;
+}
+
 // --- Settings files ---
 
 TEST(SettingsFiles, AByteOrderMarkWhereFilesWereJoinedIsSkippedAndLinted)

@@ -47,6 +47,16 @@ std::size_t Sequence_At(const std::string& text, std::size_t i, unsigned int& co
     return length;
 }
 
+// Characters that show nothing yet change what is shown: marks that reorder the text around them
+// (a right-to-left override makes "gpj.exe" read "exe.jpg"), spaces and joiners of no width, the
+// byte-order mark, and separators that break a line where none is seen.
+bool Is_Invisible(unsigned int code)
+{
+    return code == 0x00AD || code == 0x061C || code == 0x180E || (code >= 0x200B && code <= 0x200F) ||
+           (code >= 0x2028 && code <= 0x202E) || (code >= 0x2060 && code <= 0x206F) || code == 0xFEFF ||
+           (code >= 0xFFF9 && code <= 0xFFFB);
+}
+
 }  // namespace
 
 std::string Printable(const std::string& text)
@@ -66,6 +76,8 @@ std::string Printable(const std::string& text)
         }
         if (code == '\\') {
             out += "\\\\";
+        } else if (Is_Invisible(code)) {
+            out += fmt::format("\\u{:04x}", code);
         } else {
             out.append(text, i, n);
         }
@@ -94,6 +106,8 @@ std::string Xml_Text(const std::string& text)
         default:
             if (code < 0x20 && code != '\t' && code != '\n' && code != '\r') {
                 out += Replacement;
+            } else if (Is_Invisible(code)) {
+                out += fmt::format("\\u{:04x}", code);
             } else {
                 out.append(text, i, n);
             }

@@ -8,12 +8,14 @@ namespace sim {
 
 // For a terminal: valid UTF-8 text stays as it is; control characters (C0, DEL, C1) and bytes
 // that are not UTF-8 are written as \xNN, and a backslash as \\, so nothing a name holds can
-// move the cursor, recolour the screen or pass for another name.
+// move the cursor, recolour the screen or pass for another name. Characters that show nothing but
+// change what is shown (bidirectional marks and overrides, zero-width spaces and joiners, the
+// byte-order mark) are written as \uNNNN.
 std::string Printable(const std::string& text);
 
 // For XML text and attribute values: & < > " ' become entities; bytes that are not UTF-8 and
 // characters XML does not allow (C0 controls but tab, line feed and carriage return) become
-// U+FFFD.
+// U+FFFD; the invisible characters above are written as \uNNNN.
 std::string Xml_Text(const std::string& text);
 
 // Reads a whole text as a finite number; false for anything else (empty, trailing bytes, inf,
