@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,34 @@ TEST(ScenarioTimeline, AFlipToNoTurnAtAllSaysSo)
     const Result r = test::Run_Sim(test::Quoted(path));
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find("rolls over: to no roll, pitch or heading at all: upright\n"), std::string::npos) << r.Out;
+}
+
+// Actions on a vehicle the plug-in killed during the match were dropped without a word.
+TEST(ScenarioTimeline, AnActionOnAVehicleThePluginKilledIsSaidNotDone)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write("late.scenario", "length 30\nvehicle A Heavy_Tank roll 180\nat 20 upright A\n"
+                                                           "at 21 flip A roll 180\nat 22 invulnerable A\nat 23 destroy A\n");
+    Result r = test::Run_Sim(test::Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    for (const std::string action : {"upright", "flip", "invulnerable", "destroy"}) {
+        EXPECT_NE(r.Out.find("  A                " + action + " not done: the plug-in had killed it\n"), std::string::npos)
+            << action << "\n" << r.Out;
+    }
+    r = test::Run_Sim("--json " + test::Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    int skipped = 0;
+    std::istringstream lines(r.Out);
+    for (std::string text; std::getline(lines, text);) {
+        const json line = json::parse(text);
+        if (line.value("event", "") == "skipped") {
+            EXPECT_EQ(line.value("vehicle", ""), "A");
+            EXPECT_EQ(line.value("source", ""), "scenario");
+            EXPECT_GE(line.value("time", 0.0), 20.0);
+            ++skipped;
+        }
+    }
+    EXPECT_EQ(skipped, 4);
 }
 
 TEST(ScenarioParser, LinesEndAtLfCrlfOrALoneCrAsInSettingsFiles)

@@ -31,14 +31,21 @@ bool Within_Limits(double ticks, double objects, const Limits& limits, const std
 
 namespace {
 
+// Plays one action. The scenario's checks refuse an action on an object the scenario itself
+// removed; one the plug-in killed is gone by the time the action comes, which the outputs say.
 void Apply(Match& match, const Scenario& scenario, const Action& a)
 {
+    const auto done = [&](bool acted, Happened what) {
+        if (!acted) {
+            match.Tell_Skipped(what, a.Name);
+        }
+    };
     switch (a.Kind) {
     case ActionKind::SpawnObject: match.Spawn(a.Object); break;
-    case ActionKind::Flip: match.Set_Pose(a.Name, a.Pose); break;
-    case ActionKind::Upright: match.Upright(a.Name); break;
-    case ActionKind::Destroy: match.Destroy(a.Name); break;
-    case ActionKind::Invulnerable: match.Make_Invulnerable(a.Name); break;
+    case ActionKind::Flip: done(match.Set_Pose(a.Name, a.Pose), Happened::Flip); break;
+    case ActionKind::Upright: done(match.Upright(a.Name), Happened::Upright); break;
+    case ActionKind::Destroy: done(match.Destroy(a.Name), Happened::Destroy); break;
+    case ActionKind::Invulnerable: done(match.Make_Invulnerable(a.Name), Happened::Invulnerable); break;
     case ActionKind::Reload: {
         const SettingsFile& file = scenario.SettingsFiles[static_cast<std::size_t>(a.Settings)];
         match.Apply_Settings(*file.Ini, file.Path, true);

@@ -29,6 +29,10 @@ void JsonLines::On(const Happening& h)
     if (h.Settings() != nullptr) {
         line["settings"] = *h.Settings();
     }
+    if (const auto* skipped = std::get_if<happened::Skipped>(&h.Kind)) {
+        line["vehicle"] = *skipped->Name;
+        line["action"] = skipped->Action;
+    }
     if (h.What() == Happened::Spawn) {
         line["is_vehicle"] = h.Object->IsVehicle;
         line["mode"] = h.Object->Mode;

@@ -55,6 +55,13 @@ void Timeline::On(const Happening& h)
     } else if (e == Happened::GameOver) {
         text = "the game ends";
         Over = true;
+    } else if (e == Happened::Skipped) {
+        const auto& skipped = std::get<happened::Skipped>(h.Kind);
+        std::fprintf(Out, "%s\n",
+                     fmt::format("{:9.3f}  {:<16} {} not done: the plug-in had killed it", h.Time, Printable(*skipped.Name),
+                                 skipped.Action)
+                         .c_str());
+        return;
     } else if (j == nullptr || Over) {
         return;
     } else {

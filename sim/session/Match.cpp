@@ -90,6 +90,7 @@ const char* Happened_Name(Happened what)
     case Happened::Reload: return "reload";
     case Happened::LevelLoad: return "level-load";
     case Happened::GameOver: return "game-over";
+    case Happened::Skipped: return "skipped";
     }
     return "unknown";
 }
@@ -165,17 +166,17 @@ const ObjectRecord* Match::Record_Of(int id) const
     return found != ById.end() ? &found->second : nullptr;
 }
 
-void Match::Set_Pose(const std::string& name, const Orientation& pose) { Turn(name, &pose, Happened::Flip); }
+bool Match::Set_Pose(const std::string& name, const Orientation& pose) { return Turn(name, &pose, Happened::Flip); }
 
-void Match::Upright(const std::string& name) { Turn(name, nullptr, Happened::Upright); }
+bool Match::Upright(const std::string& name) { return Turn(name, nullptr, Happened::Upright); }
 
 // Turns a live object to `pose` (null: back on its wheels, keeping its heading) where it stands,
 // the plug-in's lifts included.
-void Match::Turn(const std::string& name, const Orientation* pose, Happened what)
+bool Match::Turn(const std::string& name, const Orientation* pose, Happened what)
 {
     ObjectRecord* record = Named(name);
     if (record == nullptr) {
-        return;
+        return false;
     }
     Orientation upright;
     upright.Yaw = record->Pose.Yaw;
@@ -184,27 +185,42 @@ void Match::Turn(const std::string& name, const Orientation* pose, Happened what
     const double position[3] = {at.X, at.Y, at.Z};
     standin::Place(record->Object, Transform_Of(record->Pose, position));
     Tell(what, record);
+    return true;
 }
 
-void Match::Destroy(const std::string& name)
+bool Match::Destroy(const std::string& name)
 {
     ObjectRecord* record = Named(name);
     if (record == nullptr) {
-        return;
+        return false;
     }
     Tell(Happened::Destroy, record);
     standin::Destroy_Object(record->Object);
     Drain_Journal();
+    return true;
 }
 
-void Match::Make_Invulnerable(const std::string& name)
+bool Match::Make_Invulnerable(const std::string& name)
 {
     ObjectRecord* record = Named(name);
     if (record == nullptr) {
-        return;
+        return false;
     }
     standin::Set_Invulnerable(record->Object, true);
     Tell(Happened::Invulnerable, record);
+    return true;
+}
+
+void Match::Tell_Skipped(Happened what, const std::string& name)
+{
+    Happening h;
+    h.Time = Now();
+    h.Tick = TickCount;
+    h.Event = Happened_Name(Happened::Skipped);
+    h.Kind = happened::Skipped{Happened_Name(what), &name};
+    for (Observer* o : Observers) {
+        o->On(h);
+    }
 }
 
 void Match::Tick()
@@ -248,6 +264,7 @@ void Match::Tell(Happened what, ObjectRecord* record, const std::string* setting
     case Happened::Reload: h.Kind = happened::Reload{settings, ini}; break;
     case Happened::LevelLoad: h.Kind = happened::LevelLoad{}; break;
     case Happened::GameOver: h.Kind = happened::GameOver{}; break;
+    case Happened::Skipped: return;  // told by Tell_Skipped
     }
     if (record != nullptr) {
         h.Object = &record->Info;

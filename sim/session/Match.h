@@ -62,10 +62,11 @@ enum class Happened
     Reload,
     LevelLoad,
     GameOver,
+    Skipped,
 };
 
 // The name an action has in the outputs: settings, spawn, flip, upright, destroy, invulnerable,
-// reload, level-load, game-over.
+// reload, level-load, game-over, skipped.
 const char* Happened_Name(Happened what);
 
 // One thing that happened: a journal entry (what the plug-in did, or the host did for it) or an
@@ -83,6 +84,8 @@ struct Invulnerable {};
 struct Reload { const std::string* File; const INIClass* Ini; };
 struct LevelLoad {};
 struct GameOver {};
+// An action on an object that was no longer in the game (`Action`: its name, as in Happened_Name).
+struct Skipped { const char* Action; const std::string* Name; };
 
 // Whether a kind sets a pose.
 template <class T, class = void> struct SetsPose : std::false_type {};
@@ -92,7 +95,7 @@ template <class T> struct SetsPose<T, std::void_t<decltype(T::Pose)>> : std::tru
 
 using HappeningKind = std::variant<happened::Journal, happened::Settings, happened::Spawn, happened::Flip, happened::Upright,
                                    happened::Destroy, happened::Invulnerable, happened::Reload, happened::LevelLoad,
-                                   happened::GameOver>;
+                                   happened::GameOver, happened::Skipped>;
 
 struct Happening
 {
@@ -190,12 +193,15 @@ public:
     void Apply_Settings(INIClass& ini, const std::string& path, bool reload);
     void Level_Load();
 
-    // Objects by the simulator's name: an action on one that is gone does nothing.
+    // Objects by the simulator's name: an action on one that is gone does nothing and returns
+    // false.
     ScriptableGameObj* Spawn(const Spawn& spawn);
-    void Set_Pose(const std::string& name, const Orientation& pose);
-    void Upright(const std::string& name);
-    void Destroy(const std::string& name);
-    void Make_Invulnerable(const std::string& name);
+    bool Set_Pose(const std::string& name, const Orientation& pose);
+    bool Upright(const std::string& name);
+    bool Destroy(const std::string& name);
+    bool Make_Invulnerable(const std::string& name);
+    // Tells the observers that the action `what` on the object `name` was not done: it had gone.
+    void Tell_Skipped(Happened what, const std::string& name);
 
     // One tick of the game; everything the journal saw goes to the observers.
     void Tick();
@@ -232,7 +238,7 @@ private:
     // Counts a happening into the object's line of the ledger.
     static void Enter(ObjectRecord& record, const Happening& h);
     void Drain_Journal();
-    void Turn(const std::string& name, const Orientation* pose, Happened what);
+    bool Turn(const std::string& name, const Orientation* pose, Happened what);
 
     int Rate;
     std::int64_t TickCount = 0;
