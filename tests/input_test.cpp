@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 #include <tinyxml2.h>
 
@@ -277,6 +278,38 @@ TEST(RunawayWork, AFewWordsCannotAskForHoursAndTheBoundCanBeRaised)
     EXPECT_NE(r.Err.find("--max-vehicle-ticks"), std::string::npos) << r.Err;
     EXPECT_EQ(Run_Sim("--random 1 --vehicles 10 --length 10 --max-vehicle-ticks 2999").Status, 2);
     EXPECT_EQ(Run_Sim("--random 1 --vehicles 10 --length 10 --max-vehicle-ticks 3000").Status, 0);
+}
+
+// A list of one name family (Tank_0000, Tank_0001, ...: alike in the four characters the hash
+// reads) puts every name on one chain, which each lookup walks: an hour of 10,000 such vehicles
+// was within the bounds and would have taken days.
+TEST(RunawayWork, LookupsAlongOneLongChainOfListedNamesAreBounded)
+{
+    Scratch scratch;
+    std::string family = "[Veltrask_DontFlipKillPresets]\n";
+    for (int i = 0; i < 10000; ++i) {
+        family += fmt::format("{} = Tank_{:04d}\n", i, i);
+    }
+    const std::string path = Quoted(scratch.Write("family.ini", family));
+    Result r = Run_Sim("--random 1 --vehicles 10000 --length 3600 --settings " + path);
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("could take 2.16e+13 steps along the plug-in's preset lists (1.08e+09 vehicle-ticks, each looked "
+                         "up along a chain of up to 10000 listed names"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_NE(r.Err.find("raise --max-list-steps"), std::string::npos) << r.Err;
+    EXPECT_EQ(Run_Sim("--random 1 --vehicles 10 --length 10 --settings " + path + " --max-list-steps 59999999").Status, 2);
+    EXPECT_EQ(Run_Sim("--random 1 --vehicles 10 --length 10 --settings " + path + " --max-list-steps 60000000").Status, 0);
+
+    // The same list handed over again and again: each time adds its names once more.
+    std::string scenario = "settings small.ini\nlength 10\nvehicle T Heavy_Tank roll 180\n";
+    for (int i = 1; i <= 9; ++i) {
+        scenario += fmt::format("at {} reload small.ini\n", i);
+    }
+    scratch.Write("small.ini", "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n");
+    const std::string reloads = Quoted(scratch.Write("reloads.scenario", scenario));
+    EXPECT_EQ(Run_Sim(reloads + " --max-list-steps 5999").Status, 2) << "300 ticks x 1 object x 2 lists x a chain of 10";
+    EXPECT_EQ(Run_Sim(reloads + " --max-list-steps 6000").Status, 0);
 }
 
 // --- Output that cannot be written ---

@@ -194,6 +194,10 @@ void Add_Options(CLI::App& app, Cli& cli)
     app.add_option("--max-vehicle-ticks", cli.Limits.MaxVehicleTicks, "refuse a run of more ticks times objects than this")
         ->check(at_least_one)
         ->capture_default_str();
+    app.add_option("--max-list-steps", cli.Limits.MaxListSteps,
+                   "refuse a run whose preset lookups could take more steps along the plug-in's lists than this")
+        ->check(at_least_one)
+        ->capture_default_str();
     app.footer("FILE may be - for standard input with --check, and for standard output with --svg and --summary-json "
                "(in place of the timeline or report).\n"
                "Exit status: 0 played (or --check found nothing), 1 --check has warnings, 2 an error, "
@@ -296,8 +300,13 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
         return Fail("--sweep prints a table of many matches: no --json or --svg");
     }
     const double runs = cli.Sweep.empty() ? 1.0 : static_cast<double>(sweep.Values.size());
+    std::vector<const INIClass*> handed{options.Settings.get()};
+    for (const sim::TimedSettings& reload : options.Reloads) {
+        handed.push_back(reload.Ini.get());
+    }
     if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(options.Length, options.Rate)) * runs, options.Vehicles,
-                            cli.Limits, cli.Sweep.empty() ? "this random match" : "this sweep", error)) {
+                            sim::Longest_List_Chain(handed), cli.Limits, cli.Sweep.empty() ? "this random match" : "this sweep",
+                            error)) {
         return Fail(error);
     }
     // The report and the summary share standard output only when the summary goes elsewhere.
@@ -367,8 +376,17 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
     }
     const auto objects = std::count_if(scenario.Actions.begin(), scenario.Actions.end(),
                                        [](const sim::Action& a) { return a.Kind == sim::ActionKind::SpawnObject; });
+    std::vector<const INIClass*> handed;
+    if (scenario.InitialSettings >= 0) {
+        handed.push_back(scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Ini.get());
+    }
+    for (const sim::Action& action : scenario.Actions) {
+        if (action.Kind == sim::ActionKind::Reload) {
+            handed.push_back(scenario.SettingsFiles[static_cast<std::size_t>(action.Settings)].Ini.get());
+        }
+    }
     if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)), static_cast<double>(objects),
-                            cli.Limits, "this scenario", error)) {
+                            sim::Longest_List_Chain(handed), cli.Limits, "this scenario", error)) {
         return Fail(cli.Scenario + ": " + error);
     }
     sim::PlayOptions options;

@@ -1,17 +1,40 @@
 #include "Play.h"
 
+#include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include <fmt/format.h>
 
+#include "Contract.h"
+#include "INIClass.h"
 #include "Match.h"
+#include "StringClass.h"
+#include "StringHashTable.h"
 #include "Progress.h"
 #include "Report.h"
 #include "Text.h"
 
 namespace sim {
 
-bool Within_Limits(double ticks, double objects, const Limits& limits, const std::string& what, std::string& error)
+std::int64_t Longest_List_Chain(const std::vector<const INIClass*>& settings)
+{
+    std::int64_t longest = 0;
+    for (const char* section : {DONT_FLIP_KILL_SECTION, ROTATE_UPWARDS_SECTION}) {
+        std::unordered_map<unsigned int, std::int64_t> chains;  // names inserted, by hash
+        for (const INIClass* ini : settings) {
+            if (ini != nullptr) {
+                For_Each_Listed<StringClass>(*ini, section, [&](const StringClass& name) {
+                    longest = std::max(longest, ++chains[StringHashTableClass::Get_Key_Hash(name)]);
+                });
+            }
+        }
+    }
+    return longest;
+}
+
+bool Within_Limits(double ticks, double objects, std::int64_t chain, const Limits& limits, const std::string& what,
+                   std::string& error)
 {
     if (ticks > static_cast<double>(limits.MaxTicks)) {
         error = fmt::format("{} would take {:.0f} ticks, more than the {} that --max-ticks allows; raise --max-ticks to "
@@ -24,6 +47,16 @@ bool Within_Limits(double ticks, double objects, const Limits& limits, const std
         error = fmt::format("{} would take {:.3g} vehicle-ticks ({:.0f} ticks with {:.0f} objects), more than the {:.3g} that "
                             "--max-vehicle-ticks allows; raise --max-vehicle-ticks to play it anyway",
                             what, vehicle_ticks, ticks, objects, static_cast<double>(limits.MaxVehicleTicks));
+        return false;
+    }
+    // At most every object flipped and looked up in both lists on every tick.
+    const double steps = vehicle_ticks * 2.0 * static_cast<double>(std::max<std::int64_t>(chain, 1));
+    if (steps > static_cast<double>(limits.MaxListSteps)) {
+        error = fmt::format("{} could take {:.3g} steps along the plug-in's preset lists ({:.3g} vehicle-ticks, each looked up "
+                            "along a chain of up to {} listed names that share one hash: names of eight characters or "
+                            "more alike in the four before their last four, or one list handed over many times), more "
+                            "than the {:.3g} that --max-list-steps allows; raise --max-list-steps to play it anyway",
+                            what, steps, vehicle_ticks, chain, static_cast<double>(limits.MaxListSteps));
         return false;
     }
     return true;

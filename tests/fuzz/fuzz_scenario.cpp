@@ -80,7 +80,7 @@ int Fuzz_Scenario(const std::uint8_t* data, std::size_t size)
     small.MaxTicks = 20000;
     small.MaxVehicleTicks = 200000;
     if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)),
-                            static_cast<double>(scenario.Actions.size()), small, "fuzz", error)) {
+                            static_cast<double>(scenario.Actions.size()), 1, small, "fuzz", error)) {
         return 0;
     }
     std::string svg;
