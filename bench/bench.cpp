@@ -464,6 +464,30 @@ void Simulate_Host_Alone(benchmark::State& state, int vehicles)
     state.counters["vehicle_ticks_per_s"] = benchmark::Counter(static_cast<double>(vehicle_ticks), benchmark::Counter::kIsRate);
 }
 
+// --- Scenario files ---
+
+// A scenario of `count` vehicles arriving one after another, each followed by a level load that
+// removes it, parsed and checked. Each line must cost the same whatever came before it (a level
+// load once walked every object spawned before it), so the cost per line stays flat.
+void Scenario_Parse(benchmark::State& state, int count)
+{
+    std::string text = "length 1000\n";
+    for (int i = 0; i < count; ++i) {
+        const std::string at = "at " + std::to_string(1 + 900.0 * i / count);
+        text.append(at).append(" vehicle V").append(std::to_string(i)).append(" Heavy_Tank roll 180\n");
+        text.append(at).append(" level-load\n");
+    }
+    for (auto _ : state) {
+        const text::Expected<sim::Scenario> parsed = sim::Parse_Scenario(text, "bench.scenario");
+        if (!parsed) {
+            state.SkipWithError(parsed.Error().Text().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(parsed->Actions.size());
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
 // --- What runs, and what is set against what ---
 
 struct Case
@@ -510,6 +534,10 @@ std::vector<Case> Cases()
         cases.push_back({"Settings_Load/" + std::to_string(entries), [entries](State& s) { Settings_Load(s, entries); },
                          entries <= 100 ? 20 : 2});
     }
+    for (int count : {100, 1000, 10000, 100000}) {
+        cases.push_back({"Scenario_Parse/" + std::to_string(count), [count](State& s) { Scenario_Parse(s, count); },
+                         count <= 100 ? 20 : 2});
+    }
     for (int vehicles : {1000, 10000, 100000}) {
         const std::string size = std::to_string(vehicles);
         cases.push_back({"Simulate/WithPlugin/" + size, [vehicles](State& s) { Simulate_With_Plugin(s, vehicles); }, 1});
@@ -550,6 +578,11 @@ const Pair pairs[] = {
     // of the sizes).
     {"settings, 10000 entries / 100 x 100 entries", "Settings_Load/10000", "Settings_Load/100", 2.0, 100},
     {"settings, 100000 entries / 100 x 1000 entries", "Settings_Load/100000", "Settings_Load/1000", 0, 100, false},
+    // A scenario of many vehicles and level loads against as many in scenarios of few: the cost
+    // per line must stay flat (quadratic parsing made the first about 100 times the second).
+    {"scenario, 10000 vehicles and level loads / 100 x 100", "Scenario_Parse/10000", "Scenario_Parse/100", 2.0, 100},
+    {"scenario, 100000 vehicles and level loads / 100 x 1000", "Scenario_Parse/100000", "Scenario_Parse/1000", 2.0, 100,
+     false},
     {"1000-vehicle match / the same game, host alone", "Simulate/WithPlugin/1000", "Simulate/HostAlone/1000", 0, 1, false},
     {"10000-vehicle match / the same game, host alone", "Simulate/WithPlugin/10000", "Simulate/HostAlone/10000", 0, 1, false},
     {"100000-vehicle match / the same game, host alone", "Simulate/WithPlugin/100000", "Simulate/HostAlone/100000", 0, 1,
