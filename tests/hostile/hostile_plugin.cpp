@@ -16,7 +16,9 @@
 
 namespace {
 
+#if HOSTILE_KIND == HOSTILE_CRASH
 volatile int* volatile Nowhere = nullptr;
+#endif
 
 class Hostile : public Plugin
 {
