@@ -234,11 +234,18 @@ public:
     const std::string& Name() const { return Path; }
     // The name the loader opens the very same file by.
     std::string Loader_Name() const;
+    // Whether it is a DLL for the host's own platform, run under the emulated processor.
+    bool Is_Windows_Dll() const { return WindowsDll; }
+    // Its whole content, read again from the open file; false with `error` otherwise.
+    bool Read_Content(std::vector<char>& bytes, std::string& error) const;
 
 private:
     std::string Path;
     int Descriptor = -1;
+    bool WindowsDll = false;
 };
+
+class GuestPlugin;
 
 // A plug-in library loaded the way the host loads one: with the dynamic loader, then
 // Plugin_Init found by name and called.
@@ -260,12 +267,17 @@ public:
     // Shuts the level down (every object and script goes, so no call can land in the library
     // afterwards), then unloads the library.
     void Unload();
+    // Whether a plug-in is loaded.
+    bool Loaded() const { return Instance != nullptr; }
 
     Plugin* Get() const { return Instance; }
     void* Handle() const { return LibraryHandle; }
 
 private:
+    bool Load_Dll(const PluginFile& file, std::string& error);
+
     void* LibraryHandle = nullptr;
+    GuestPlugin* Guest = nullptr;  // a DLL run under the emulated processor
     Plugin* Instance = nullptr;
 };
 

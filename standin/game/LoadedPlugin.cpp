@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "GuestPlugin.h"
 #include "Host.h"
 #include "WorldState.h"
 
@@ -342,6 +343,18 @@ bool PluginFile::Open(const std::string& path, std::string& error)
         error = path + ": " + what;
         return false;
     }
+    if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
+        // A DLL for the host's own platform: its code runs under the emulated processor.
+        if (!Check_Guest_Plugin(bytes, what)) {
+            ::close(fd);
+            error = path + ": not a plug-in DLL this host can run: " + what;
+            return false;
+        }
+        Descriptor = fd;
+        WindowsDll = true;
+        return true;
+    }
+    WindowsDll = false;
     what = Check_Library(bytes);
     if (!what.empty()) {
         ::close(fd);
@@ -353,6 +366,8 @@ bool PluginFile::Open(const std::string& path, std::string& error)
 }
 
 std::string PluginFile::Loader_Name() const { return "/proc/self/fd/" + std::to_string(Descriptor); }
+
+bool PluginFile::Read_Content(std::vector<char>& bytes, std::string& error) const { return Read_Whole(Descriptor, bytes, error); }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }
 
@@ -368,6 +383,9 @@ bool LoadedPlugin::Load(const PluginFile& file, std::string& error)
     if (!file.Is_Open()) {
         error = file.Name() + ": not opened";
         return false;
+    }
+    if (file.Is_Windows_Dll()) {
+        return Load_Dll(file, error);
     }
     const std::string loader_name = file.Loader_Name();
     void* handle = nullptr;
@@ -414,17 +432,67 @@ bool LoadedPlugin::Load(const PluginFile& file, std::string& error)
     return true;
 }
 
+bool LoadedPlugin::Load_Dll(const PluginFile& file, std::string& error)
+{
+    std::vector<char> bytes;
+    if (!file.Read_Content(bytes, error)) {
+        error = file.Name() + ": " + error;
+        return false;
+    }
+    Plugin* instance = nullptr;
+    GuestPlugin* guest = nullptr;
+    {
+        InPlugin running("its start-up code as it was loaded");
+        guest = Load_Guest_Plugin(bytes, file.Name(), error);
+    }
+    if (guest == nullptr) {
+        error = file.Name() + ": " + error;
+        Shut_Down_Level();
+        return false;
+    }
+    bool exported = false;
+    {
+        InPlugin running("Plugin_Init");
+        exported = Guest_Plugin_Init(guest, instance, error);
+    }
+    const auto give_up = [&](const std::string& why) {
+        error = file.Name() + ": " + why;
+        Shut_Down_Level();
+        InPlugin running("its clean-up code as it was unloaded");
+        Unload_Guest_Plugin(guest);
+        return false;
+    };
+    if (!exported) {
+        return give_up(error);
+    }
+    if (instance == nullptr) {
+        return give_up("Plugin_Init returned no plug-in");
+    }
+    const auto& subscribers = W().Subscribers;
+    if (std::none_of(subscribers.begin(), subscribers.end(), [&](const auto& s) { return s.second == instance; })) {
+        return give_up("Plugin_Init returned a plug-in that subscribed to no event: the host would never call it");
+    }
+    Guest = guest;
+    Instance = instance;
+    return true;
+}
+
 void LoadedPlugin::Unload()
 {
-    if (LibraryHandle == nullptr) {
+    if (LibraryHandle == nullptr && Guest == nullptr) {
         return;
     }
     Shut_Down_Level();
     {
         InPlugin running("its clean-up code as it was unloaded");
-        dlclose(LibraryHandle);
+        if (Guest != nullptr) {
+            Unload_Guest_Plugin(Guest);
+        } else {
+            dlclose(LibraryHandle);
+        }
     }
     LibraryHandle = nullptr;
+    Guest = nullptr;
     Instance = nullptr;
 }
 

@@ -49,6 +49,7 @@ void Unlink(HostObjectState* state)
         list.TailNode = state->PrevNode;
     }
     // The node keeps its own NextNode, so a walk standing on it goes on to the right object.
+    ++W().ListChanges;
 }
 
 }  // namespace
@@ -123,6 +124,7 @@ HostObjectState* Spawn(const char* label, const char* preset, bool vehicle, unsi
         list.HeadNode = &state->Node;
     }
     list.TailNode = &state->Node;
+    ++w.ListChanges;
     w.Objects.emplace(state->Id, state);
     return state;
 }

@@ -114,6 +114,7 @@ struct World
     bool RotationOverridden = false;
     float RotationOverride = 0.0f;
     float SetTransformShift = 0.0f;
+    std::uint64_t ListChanges = 0;  // objects linked into or unlinked from the list
     std::int64_t ListWalks = 0;  // walks of the object list begun, as As_VehicleGameObj sees them
 
     Journal Log;

@@ -128,7 +128,9 @@ void GuestCpu::On_Code(uc_struct* uc, std::uint64_t address, std::uint32_t, void
     const Stub& stub = cpu->Stubs[offset / StubBytes];
     cpu->Running = stub.Name;
     cpu->FloatResult = 0;
+    cpu->Handlers.push_back(static_cast<std::uint32_t>(address));
     stub.Run(*cpu);
+    cpu->Handlers.pop_back();
     if (stub.Float) {
         uc_mem_write(uc, FloatSlot, &cpu->FloatResult, 4);
     }
@@ -178,9 +180,7 @@ bool GuestCpu::Call(std::uint32_t address, std::uint32_t self, std::initializer_
 {
     // A call made while the guest is paused in a handler keeps the paused call's registers.
     std::uint32_t saved[sizeof(Saved) / sizeof(Saved[0])] = {};
-    std::uint32_t eip = 0;
-    uc_reg_read(Engine, UC_X86_REG_EIP, &eip);
-    const bool nested = eip >= StubBase && eip < StubBase + StubArea && eip != ReturnTrap;
+    const bool nested = !Handlers.empty();
     for (std::size_t i = 0; nested && i < sizeof(Saved) / sizeof(Saved[0]); ++i) {
         uc_reg_read(Engine, Saved[i], &saved[i]);
     }
@@ -216,6 +216,11 @@ bool GuestCpu::Call(std::uint32_t address, std::uint32_t self, std::initializer_
         ok = false;
     }
     uc_reg_read(Engine, UC_X86_REG_EAX, &result);
+    // The paused call resumes from its registers, at the instruction after the stub's first:
+    // its handler, which made this call, has run.
+    if (nested) {
+        saved[8] = Handlers.back() + 1;
+    }
     for (std::size_t i = 0; nested && i < sizeof(Saved) / sizeof(Saved[0]); ++i) {
         uc_reg_write(Engine, Saved[i], &saved[i]);
     }

@@ -78,6 +78,7 @@ private:
     bool BadAccess = false;
     bool Stopped = false;
     float FloatResult = 0;
+    std::vector<std::uint32_t> Handlers;  // the stubs whose handlers run now, innermost last
     std::uint32_t StackTop = 0;
 };
 
