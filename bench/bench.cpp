@@ -389,9 +389,9 @@ public:
 
 constexpr double MatchLength = 120;
 
-// The benchmark's random match of `vehicles` with the plug-in loaded, told to `observer` too.
-// Returns the ticks it took.
-std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer)
+// The benchmark's random match of `vehicles` with the plug-in at `path` loaded, told to
+// `observer` too. Returns the ticks it took.
+std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer, const char* path = VELTRASK_PLUGIN_PATH)
 {
     Unload_Plugin();  // the match loads its own
     std::FILE* sink = std::fopen("/dev/null", "w");
@@ -406,7 +406,7 @@ std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer)
     sim::RandomResult result;
     std::string error;
     standin::PluginFile plugin;
-    if (!plugin.Open(VELTRASK_PLUGIN_PATH, error) || !sim::Play_Random(plugin, options, observers, result, sink, error)) {
+    if (!plugin.Open(path, error) || !sim::Play_Random(plugin, options, observers, result, sink, error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
         std::exit(2);
     }
@@ -414,11 +414,11 @@ std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer)
     return sim::Ticks_Of(options.Length, options.Rate);
 }
 
-void Simulate_With_Plugin(benchmark::State& state, int vehicles)
+void Simulate_With_Plugin(benchmark::State& state, int vehicles, const char* path = VELTRASK_PLUGIN_PATH)
 {
     std::int64_t vehicle_ticks = 0;
     for (auto _ : state) {
-        vehicle_ticks += Play_With_Plugin(vehicles, nullptr) * vehicles;
+        vehicle_ticks += Play_With_Plugin(vehicles, nullptr, path) * vehicles;
     }
     state.counters["vehicle_ticks_per_s"] = benchmark::Counter(static_cast<double>(vehicle_ticks), benchmark::Counter::kIsRate);
 }
@@ -538,6 +538,16 @@ std::vector<Case> Cases()
         cases.push_back({"Scenario_Parse/" + std::to_string(count), [count](State& s) { Scenario_Parse(s, count); },
                          count <= 100 ? 20 : 2});
     }
+#ifdef VELTRASK_DLL_PATH
+    // The same match with veltrask.dll run under the emulated processor.
+    for (int vehicles : {100, 1000}) {
+        const std::string size = std::to_string(vehicles);
+        cases.push_back({"Simulate/WithDll/" + size, [vehicles](State& s) { Simulate_With_Plugin(s, vehicles, VELTRASK_DLL_PATH); }, 1});
+        if (vehicles == 100) {
+            cases.push_back({"Simulate/WithPlugin/" + size, [vehicles](State& s) { Simulate_With_Plugin(s, vehicles); }, 1});
+        }
+    }
+#endif
     for (int vehicles : {1000, 10000, 100000}) {
         const std::string size = std::to_string(vehicles);
         cases.push_back({"Simulate/WithPlugin/" + size, [vehicles](State& s) { Simulate_With_Plugin(s, vehicles); }, 1});
@@ -583,6 +593,11 @@ const Pair pairs[] = {
     {"scenario, 10000 vehicles and level loads / 100 x 100", "Scenario_Parse/10000", "Scenario_Parse/100", 2.0, 100},
     {"scenario, 100000 vehicles and level loads / 100 x 1000", "Scenario_Parse/100000", "Scenario_Parse/1000", 2.0, 100,
      false},
+#ifdef VELTRASK_DLL_PATH
+    // What trying the very DLL one deploys costs against the Linux build, on the same match.
+    {"100-vehicle match, veltrask.dll emulated / the .so", "Simulate/WithDll/100", "Simulate/WithPlugin/100", 0},
+    {"1000-vehicle match, veltrask.dll emulated / the .so", "Simulate/WithDll/1000", "Simulate/WithPlugin/1000", 0, 1, false},
+#endif
     {"1000-vehicle match / the same game, host alone", "Simulate/WithPlugin/1000", "Simulate/HostAlone/1000", 0, 1, false},
     {"10000-vehicle match / the same game, host alone", "Simulate/WithPlugin/10000", "Simulate/HostAlone/10000", 0, 1, false},
     {"100000-vehicle match / the same game, host alone", "Simulate/WithPlugin/100000", "Simulate/HostAlone/100000", 0, 1,
