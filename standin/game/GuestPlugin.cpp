@@ -18,6 +18,7 @@
 
 #include "GuestDll.h"
 #include "HashTemplate.h"
+#include "HostMemory.h"
 #include "INIClass.h"
 #include "Internal.h"
 #include "StringClass.h"
@@ -300,14 +301,14 @@ std::uint32_t GuestPlugin::Heap_Alloc(std::uint32_t bytes)
 std::uint32_t GuestPlugin::New_Block(std::uint32_t bytes, bool array)
 {
     // The native block carries the count (and any refusal the tests ask the memory manager for).
-    void* native = array ? ::operator new[](std::max<std::uint32_t>(bytes, 1), std::nothrow)
-                         : ::operator new(std::max<std::uint32_t>(bytes, 1), std::nothrow);
+    // The host's operator new answers a request it cannot serve with null, as the DLL's would.
+    void* native = array ? Host_Allocate_Array(std::max<std::uint32_t>(bytes, 1)) : Host_Allocate(std::max<std::uint32_t>(bytes, 1));
     if (native == nullptr) {
         return 0;
     }
     const std::uint32_t at = Heap_Alloc(bytes);
     if (at == 0) {
-        array ? ::operator delete[](native) : ::operator delete(native);
+        array ? Host_Free_Array(native) : ::operator delete(native);
         return 0;
     }
     Blocks[at] = Block{native, (std::max<std::uint32_t>(bytes, 1) + 15u) & ~15u, array};
@@ -324,7 +325,7 @@ void GuestPlugin::Delete_Block(std::uint32_t block)
         Cpu.Stop("the DLL freed memory the host never gave it (" + std::to_string(block) + ")");
         return;
     }
-    found->second.Array ? ::operator delete[](found->second.Native) : ::operator delete(found->second.Native);
+    found->second.Array ? Host_Free_Array(found->second.Native) : ::operator delete(found->second.Native);
     FreeBySize[found->second.Size].push_back(block);
     Blocks.erase(found);
 }
