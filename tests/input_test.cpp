@@ -158,14 +158,68 @@ TEST(SettingsFiles, AByteOrderMarkWhereFilesWereJoinedIsSkippedAndLinted)
         EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 0), 2) << text;
         const Result check = Run_Sim("--check " + Quoted(scratch.Write("joined.ini", text)));
         EXPECT_EQ(check.Status, 1) << check.Err;
-        EXPECT_EQ(check.Out, scratch.Path("joined.ini") + ":3: warning: a byte-order mark starts this line, as where two "
-                                                         "files were joined: this host skips it, but another reader of the "
-                                                         "file may not; remove it\n");
+        EXPECT_EQ(check.Out.substr(0, check.Out.find(": in force")),
+                  scratch.Path("joined.ini") + ":3: warning: a byte-order mark starts this line, as where two "
+                                               "files were joined: this host skips it, but another reader of the "
+                                               "file may not; remove it\n" +
+                      scratch.Path("joined.ini"));
     }
     INIClass ini;
     std::string error;
     ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\n\xEF\xBB\xBF" "ChecksCount = 3\n", "key.ini", ini, error)) << error;
     EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 0), 3) << "a mark before a key is no part of its name";
+}
+
+// --check said "no findings" and nothing of what the plug-in would use: a file with ChecksCount
+// alone left the operator to guess the rest, and the kill's timing.
+TEST(SettingsCheck, SaysWhatIsInForceWhereEachValueComesFromAndWhatItMeans)
+{
+    Scratch scratch;
+    const Result r = Run_Sim("--check " + Quoted(scratch.Write("six.ini", "[Veltrask]\nChecksCount = 6\n"
+                                                                          "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n")));
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    const std::string file = scratch.Path("six.ini");
+    EXPECT_EQ(r.Out, file + ": no findings\n" + file +
+                         ": in force once the plug-in is handed this file:\n"
+                         "  CheckInterval            2            not in the file: its default\n"
+                         "  ChecksCount              6            line 2\n"
+                         "  ScriptCheckingInterval   1            not in the file: its default\n"
+                         "  never killed (1)         Recon_Drone\n"
+                         "  turned upright (0)       none\n"
+                         "  A flipped vehicle of a scanned mode (all but mode 4) is found by the next scan, within 2 s (a scan "
+                         "every 2 s of game time);\n"
+                         "  unless listed, it is checked every 1 s and killed at check 6: 6 s after it is found, 6 to 8 s "
+                         "after it flips.\n"
+                         "  One listed to be turned upright is turned 25 degrees about its length and raised 3 every 0.5 s "
+                         "until it reads upright;\n"
+                         "  one listed never to be killed lies as it is.\n");
+}
+
+// Each of these passed --check without a word, and findings came out of line order.
+TEST(SettingsCheck, LintsMistakesThePluginWouldTakeSilentlyInLineOrder)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write("lint.ini", "[Veltrask_DontFlipKillPresets]\nChecksCount = 6\nScout_Jeep = 1\n"
+                                                       "1 = Light_Buggy;old\n2 = LIGHT_BUGGY;old\n"
+                                                       "[Veltrask]\nChecksCount = 100000\nCheckInterval = 3000000000\n");
+    const Result r = Run_Sim("--check " + Quoted(path));
+    EXPECT_EQ(r.Status, 1);
+    const std::string findings = r.Out.substr(0, r.Out.find(path + ": in force"));
+    EXPECT_EQ(findings,
+              path + ":2: warning: 'ChecksCount = 6' in [Veltrask_DontFlipKillPresets]: a setting belongs in [Veltrask]; here "
+                     "the plug-in takes '6' for a preset name\n" +
+                  path + ":3: warning: 'Scout_Jeep = 1': the preset name is the value, so the plug-in lists the preset '1'; "
+                         "write 'N = Scout_Jeep'\n" +
+                  path + ":4: warning: preset name 'Light_Buggy;old' holds ';': this host reads no comment after a value, so "
+                         "it is part of the name\n" +
+                  path + ":5: warning: preset name 'LIGHT_BUGGY;old' holds ';': this host reads no comment after a value, so "
+                         "it is part of the name\n" +
+                  path + ":5: warning: presets 'LIGHT_BUGGY;old' and 'Light_Buggy;old' (line 4) differ only in case: the "
+                         "plug-in matches names exactly, so at most one of them is a real preset\n" +
+                  path + ":7: warning: ScriptCheckingInterval 1 with ChecksCount 100000 kills a flipped vehicle only 1e+05 s "
+                         "after the scan finds it: more than a day, so in practice never\n" +
+                  path + ":8: warning: CheckInterval 3000000000 is beyond the whole numbers the plug-in reads (-2147483648 to "
+                         "2147483647): the host's reader gives it the default, 2\n");
 }
 
 TEST(SettingsFiles, BlanksInsideBracketsNameTheSameSectionAndAreLinted)
@@ -491,7 +545,7 @@ TEST(SimCommandLine, StandardStreamsAndOnePrefixOnEveryError)
 {
     Result r = Run_Sim("--check - < " + Quoted(examples + "settings.ini"));
     EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "(standard input): no findings\n");
+    EXPECT_EQ(r.Out.rfind("(standard input): no findings\n(standard input): in force once", 0), 0u) << r.Out;
     for (const char* arguments : {"--vehicles 0 --random 1", "--no-such-option", "--check /nonexistent.ini"}) {
         r = Run_Sim(arguments);
         EXPECT_EQ(r.Status, 2) << arguments;

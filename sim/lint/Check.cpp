@@ -15,6 +15,7 @@
 #include "Host.h"
 #include "INIClass.h"
 #include "Scenario.h"
+#include "StringClass.h"
 #include "Text.h"
 
 namespace sim {
@@ -121,6 +122,16 @@ template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
 
 namespace {
 
+bool Is_Own_Key(const std::string& name)
+{
+    for (const char* key : {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY}) {
+        if (Lower(name) == Lower(key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Is_Own_Section(const std::string& name)
 {
     for (const char* own : {SETTINGS_SECTION, DONT_FLIP_KILL_SECTION, ROTATE_UPWARDS_SECTION}) {
@@ -200,7 +211,14 @@ std::optional<text::Diagnostic> Read_Settings_File(const std::string& path, INIC
 
 namespace {
 
-using Lists = std::map<std::string, std::vector<std::pair<std::string, int>>>;  // section -> (name, line)
+// A list's entry: the preset name (its value), the entry's own name, and its line.
+struct Listed
+{
+    std::string Name;
+    std::string Entry;
+    int Line;
+};
+using Lists = std::map<std::string, std::vector<Listed>>;  // section -> entries
 
 // Finds the plug-in's main section and gathers its lists' entries; warns of sections that look
 // like the plug-in's but are not.
@@ -216,7 +234,7 @@ const standin::IniSectionView* Sort_Sections(const std::vector<standin::IniSecti
         } else if (Lower(name) == Lower(DontKill) || Lower(name) == Lower(Rotate)) {
             const std::string key = Lower(name) == Lower(DontKill) ? DontKill : Rotate;
             for (const auto& entry : section.Entries) {
-                lists[key].emplace_back(entry.Value, entry.Line);
+                lists[key].push_back(Listed{entry.Value, entry.Name, entry.Line});
             }
         } else if (Lower(name).rfind(Lower(Main), 0) == 0) {
             warn(first_line, fmt::format("unknown section [{}]: the plug-in never reads it{}", name,
@@ -232,13 +250,22 @@ struct KillTiming
     long long Checks = SettingsWhenMissing.ChecksCount;
     float Period = SettingsWhenMissing.ScriptCheckingInterval;
     int PeriodLine = 0;
+    int ChecksLine = 0;
 };
 
 template <class Warn> void Check_Whole_Key(const char* key, const std::string& value, int line, KillTiming& timing, Warn& warn)
 {
     const bool interval = std::string(key) == CHECK_INTERVAL_KEY;
     long long n = 0;
-    if (!Whole_Number(value, n)) {
+    char* end = nullptr;
+    errno = 0;
+    const long long wide = std::strtoll(value.c_str(), &end, 10);
+    const bool digits = !value.empty() && *end == '\0';
+    if (digits && (errno == ERANGE || wide < INT32_MIN || wide > INT32_MAX)) {
+        warn(line, fmt::format("{} {} is beyond the whole numbers the plug-in reads (-2147483648 to 2147483647): the host's "
+                               "reader gives it the default, {}",
+                               key, value, interval ? SettingsWhenMissing.CheckInterval : SettingsWhenMissing.ChecksCount));
+    } else if (!Whole_Number(value, n)) {
         warn(line, fmt::format("{} '{}' is not a whole number: the plug-in uses {}", key, value,
                                interval ? SettingsWhenMissing.CheckInterval : SettingsWhenMissing.ChecksCount));
     } else if (interval && n <= 0) {
@@ -247,6 +274,7 @@ template <class Warn> void Check_Whole_Key(const char* key, const std::string& v
         warn(line, fmt::format("ChecksCount {} kills a flipped vehicle at its first check", n));
     } else if (!interval) {
         timing.Checks = n;
+        timing.ChecksLine = line;
     }
 }
 
@@ -294,8 +322,8 @@ template <class Warn> void Check_Main(const standin::IniSectionView* main, Warn&
     // The kill comes ChecksCount periods after the scan finds the vehicle: past a day, it
     // comes in no real match.
     const double until_kill = static_cast<double>(timing.Period) * static_cast<double>(timing.Checks);
-    if (timing.PeriodLine > 0 && until_kill > 86400.0) {
-        warn(timing.PeriodLine, fmt::format("ScriptCheckingInterval {:g} with ChecksCount {} kills a flipped vehicle only {:.3g} s "
+    if (std::max(timing.PeriodLine, timing.ChecksLine) > 0 && until_kill > 86400.0) {
+        warn(std::max(timing.PeriodLine, timing.ChecksLine), fmt::format("ScriptCheckingInterval {:g} with ChecksCount {} kills a flipped vehicle only {:.3g} s "
                                             "after the scan finds it: more than a day, so in practice never",
                                             timing.Period, timing.Checks, until_kill));
     }
@@ -305,7 +333,29 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
 {
     for (const auto& [section, entries] : lists) {
         std::map<std::string, int> seen;
-        for (const auto& [name, line] : entries) {
+        std::map<std::string, std::pair<std::string, int>> folded;  // lower case -> first spelling, line
+        for (const auto& [name, entry, line] : entries) {
+            long long number = 0;
+            if (Is_Own_Key(entry)) {
+                warn(line, fmt::format("'{} = {}' in [{}]: a setting belongs in [{}]; here the plug-in takes '{}' for a "
+                                       "preset name",
+                                       entry, name, section, Main, name));
+            } else if (Whole_Number(name, number) && !Whole_Number(entry, number)) {
+                warn(line, fmt::format("'{} = {}': the preset name is the value, so the plug-in lists the preset '{}'; write "
+                                       "'N = {}'",
+                                       entry, name, name, entry));
+            }
+            if (name.find_first_of(";#") != std::string::npos) {
+                warn(line, fmt::format("preset name '{}' holds '{}': this host reads no comment after a value, so it is part "
+                                       "of the name",
+                                       name, name[name.find_first_of(";#")]));
+            }
+            const auto spelt = folded.emplace(Lower(name), std::make_pair(name, line));
+            if (!spelt.second && spelt.first->second.first != name) {
+                warn(line, fmt::format("presets '{}' and '{}' (line {}) differ only in case: the plug-in matches names "
+                                       "exactly, so at most one of them is a real preset",
+                                       name, spelt.first->second.first, spelt.first->second.second));
+            }
             if (name.empty()) {
                 warn(line, fmt::format("empty preset name in [{}]", section));
             } else if (name.find('"') != std::string::npos || name.find('\'') != std::string::npos) {
@@ -319,10 +369,10 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
         }
     }
     std::map<std::string, int> exempt;  // name -> first line
-    for (const auto& [name, line] : lists[DontKill]) {
+    for (const auto& [name, entry, line] : lists[DontKill]) {
         exempt.emplace(name, line);
     }
-    for (const auto& [name, line] : lists[Rotate]) {
+    for (const auto& [name, entry, line] : lists[Rotate]) {
         const auto other = exempt.find(name);
         if (other != exempt.end()) {
             warn(line, fmt::format("preset '{}' is in both lists (also line {}): it is turned upright", name, other->second));
@@ -333,6 +383,59 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
 }  // namespace
 
 namespace {
+
+// What the plug-in holds once it is handed `ini`, where each value comes from, and what that
+// means for a flipped vehicle, in seconds.
+std::string In_Force(const std::string& shown, const INIClass& ini, const standin::IniSectionView* main)
+{
+    const SettingsValues values = Read_Settings(ini);
+    const auto from = [&](const char* key) -> std::string {
+        if (main != nullptr) {
+            for (const auto& entry : main->Entries) {
+                if (Lower(entry.Name) == Lower(key)) {
+                    return fmt::format("line {}", entry.Line);
+                }
+            }
+        }
+        return "not in the file: its default";
+    };
+    std::string out = fmt::format("{}: in force once the plug-in is handed this file:\n", shown);
+    out += fmt::format("  {:<24} {:<12} {}\n", CHECK_INTERVAL_KEY, values.CheckInterval, from(CHECK_INTERVAL_KEY));
+    out += fmt::format("  {:<24} {:<12} {}\n", CHECKS_COUNT_KEY, values.ChecksCount, from(CHECKS_COUNT_KEY));
+    out += fmt::format("  {:<24} {:<12g} {}\n", SCRIPT_CHECKING_INTERVAL_KEY, values.ScriptCheckingInterval,
+                       from(SCRIPT_CHECKING_INTERVAL_KEY));
+    for (const auto& [section, what] : {std::pair<const char*, const char*>{DONT_FLIP_KILL_SECTION, "never killed"},
+                                        std::pair<const char*, const char*>{ROTATE_UPWARDS_SECTION, "turned upright"}}) {
+        std::vector<std::string> names;
+        For_Each_Listed<StringClass>(ini, section, [&](const StringClass& name) { names.emplace_back(name.Peek_Buffer()); });
+        std::string list;
+        for (const std::string& name : names) {
+            list += (list.empty() ? "" : ", ") + name;
+        }
+        out += fmt::format("  {:<24} {}\n", fmt::format("{} ({})", what, names.size()), names.empty() ? "none" : list);
+    }
+    // The scan comes when the game's whole seconds have advanced by CheckInterval since the last.
+    const int scan = std::max(values.CheckInterval, 0);
+    const float period = values.ScriptCheckingInterval;
+    const int checks = std::max(values.ChecksCount, 1);
+    out += "  A flipped vehicle of a scanned mode (all but mode 4) is found by the next scan, ";
+    out += scan <= 0 ? std::string("on every tick") : fmt::format("within {} s (a scan every {} s of game time)", scan, scan);
+    if (std::isfinite(period) && period > 0) {
+        const double kill = static_cast<double>(period) * checks;
+        out += fmt::format(";\n  unless listed, it is checked every {:g} s and killed at check {}: {:g} s after it is found, "
+                           "{:g} to {:g} s after it flips",
+                           period, checks, kill, kill, kill + scan);
+        out += kill > 86400.0 ? " (more than a day: in practice never).\n" : ".\n";
+    } else if (std::isinf(period) && period > 0) {
+        out += ";\n  its first check never comes: no flipped vehicle is ever killed.\n";
+    } else {
+        out += fmt::format(";\n  unless listed, it is checked at every tick and killed at check {}.\n", checks);
+    }
+    out += fmt::format("  One listed to be turned upright is turned {} degrees about its length and raised {:g} every {:g} s "
+                       "until it reads upright;\n  one listed never to be killed lies as it is.\n",
+                       TurnStepDegrees, TurnStepLift, TurnStepPeriod);
+    return out;
+}
 
 // Reads the file at `path` as the plug-in will see it into `ini` and writes what --check says of
 // it to `out`, if any ("FILE: no findings" when nothing and `say_clean`). The finding that refuses it, or
@@ -347,16 +450,9 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
     if (std::optional<text::Diagnostic> refused = Read_Settings_Text(*text, text::Shown_Name(path), ini, note)) {
         return *refused;
     }
-    int warnings = 0;
     const std::string shown = text::Shown_Name(path);
-    auto warn = [&](int line, const std::string& what) {
-        const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;  // 0: the whole file
-        // Names in the file may hold any bytes: control characters reach the terminal escaped.
-        if (out != nullptr) {
-            std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
-        }
-        ++warnings;
-    };
+    std::vector<std::pair<int, std::string>> findings;  // (line, what); line 0: the whole file
+    auto warn = [&](int line, const std::string& what) { findings.emplace_back(line, what); };
     if (note) {
         warn(note->Line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server "
                                      "may read it; the plug-in's own sections are checked as it would read them",
@@ -365,12 +461,28 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
     Lint_Brackets(*text, warn);
     const auto contents = standin::Ini_Contents(ini);
     Lists lists;
-    Check_Main(Sort_Sections(contents, lists, warn), warn);
+    const standin::IniSectionView* main = Sort_Sections(contents, lists, warn);
+    Check_Main(main, warn);
     Check_Lists(lists, warn);
-    if (warnings == 0 && say_clean && out != nullptr) {
-        std::fprintf(out, "%s: no findings\n", Printable(shown).c_str());
+    // In the order of the file, what concerns it whole first.
+    std::stable_sort(findings.begin(), findings.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [line, what] : findings) {
+        const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;
+        // Names in the file may hold any bytes: control characters reach the terminal escaped.
+        if (out != nullptr) {
+            std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
+        }
     }
-    return warnings;
+    if (say_clean && out != nullptr) {
+        if (findings.empty()) {
+            std::fprintf(out, "%s: no findings\n", Printable(shown).c_str());
+        }
+        text::For_Each_Line(In_Force(shown, ini, main), [&](int, std::string_view line) {
+            std::fprintf(out, "%s\n", Printable(std::string(line)).c_str());
+            return true;
+        });
+    }
+    return static_cast<int>(findings.size());
 }
 
 }  // namespace
