@@ -214,6 +214,27 @@ TEST(RandomOutcomes, AKindWhoseShareIsZeroGetsNoVehicle)
     }
 }
 
+// The built-in fleet's ordinary presets were used whatever the operator listed: with all four
+// listed exempt, 306 "ordinary" vehicles were never killed and nothing said why.
+TEST(RandomOutcomes, OrdinaryVehiclesAreNeverOfAPresetTheSettingsList)
+{
+    Scratch scratch;
+    const std::string all = scratch.Write("all.ini", "[Veltrask_DontFlipKillPresets]\n1 = Heavy_Tank\n2 = Medium_Tank\n"
+                                                     "[Veltrask_RotateUpwardsPresets]\n1 = Armoured_Car\n");
+    const std::string late = scratch.Write("late.ini", "[Veltrask_DontFlipKillPresets]\n1 = Field_Truck\n");
+    const Result r = Run_Sim("--random 1 --vehicles 500 --length 600 --settings " + Quoted(all) + " --reload 300=" + Quoted(late) +
+                             " --summary-json -");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const json summary = json::parse(r.Out);
+    EXPECT_GT(summary["outcomes"]["killed"]["count"].get<int>(), 100) << summary["outcomes"];
+    const Result report = Run_Sim("--random 1 --vehicles 500 --length 600 --settings " + Quoted(all) + " --reload 300=" +
+                                  Quoted(late));
+    EXPECT_NE(report.Out.find("  (the settings list Heavy_Tank, Medium_Tank, Armoured_Car, Field_Truck: no ordinary vehicle "
+                              "is of those presets)\n"),
+              std::string::npos)
+        << report.Out;
+}
+
 // A reload due in the last tick was accepted, never handed to the plug-in and never listed.
 TEST(RandomOutcomes, AReloadAtTheVeryEndIsHandedOverAndListed)
 {

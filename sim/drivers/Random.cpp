@@ -268,7 +268,32 @@ private:
 void RandomMatch::Choose_Vehicles()
 {
     Out.Start = Now;
-    const std::vector<std::string> ordinary = {"Heavy_Tank", "Medium_Tank", "Armoured_Car", "Field_Truck"};
+    // The built-in ordinary presets, less any the operator lists at the start or in a reload (the
+    // lists only grow): an ordinary vehicle is one the settings leave to be killed.
+    std::vector<std::string> ordinary;
+    ActiveSettings listed;
+    std::vector<const INIClass*> handed{Options.Settings.get()};
+    for (const TimedSettings& reload : Options.Reloads) {
+        handed.push_back(reload.Ini.get());
+    }
+    for (const INIClass* ini : handed) {
+        if (ini != nullptr) {
+            listed.Apply(*ini);
+        }
+    }
+    for (const char* preset : {"Heavy_Tank", "Medium_Tank", "Armoured_Car", "Field_Truck"}) {
+        if (listed.Treatment_Of(preset) == Treatment::FlipKilled) {
+            ordinary.emplace_back(preset);
+        } else {
+            Out.OrdinaryLeftOut.emplace_back(preset);
+        }
+    }
+    for (int n = 1; ordinary.empty(); ++n) {
+        const std::string preset = fmt::format("Ordinary_Preset_{}", n);
+        if (listed.Treatment_Of(preset) == Treatment::FlipKilled) {
+            ordinary.push_back(preset);
+        }
+    }
     std::vector<std::string> exempt;
     for (const std::string& p : Now.DontFlipKill) {
         if (Now.Is_Exempt(p)) {

@@ -121,6 +121,9 @@ struct RandomResult
     std::vector<TimedSettings> Changes;   // the reloads, as played
     int Kinds[4] = {0, 0, 0, 0};          // vehicles of each kind of the mix
     bool KindEmpty[4] = {false, false, false, false};  // no preset of that kind to pick from
+    // Built-in ordinary presets left out because the operator's settings list them (at the
+    // start or in a reload): an ordinary vehicle is never one the settings treat otherwise.
+    std::vector<std::string> OrdinaryLeftOut;
     std::int64_t Flips = 0;
     // Flips of ordinary vehicles in a pose that reads as flipped, the ones the settings decide,
     // and their ticks from flip to outcome.

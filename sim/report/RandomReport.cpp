@@ -64,6 +64,14 @@ std::string Header(const RandomResult& r)
     text += World_Text(w);
     text += fmt::format("Vehicles: {} {}, {} {}, {} {}, {} {}\n", r.Kinds[0], KindNames[0], r.Kinds[1], KindNames[1],
                         r.Kinds[2], KindNames[2], r.Kinds[3], KindNames[3]);
+    if (!r.OrdinaryLeftOut.empty()) {
+        std::string names;
+        for (const std::string& name : r.OrdinaryLeftOut) {
+            names += (names.empty() ? "" : ", ") + Printable(name);
+        }
+        text += fmt::format("  (the settings list {}: no ordinary vehicle is of {})\n", names,
+                            r.OrdinaryLeftOut.size() == 1 ? "that preset" : "those presets");
+    }
     for (int k = 1; k < 3; ++k) {
         if (r.KindEmpty[k] && w.Mix[k] > 0) {
             text += fmt::format("  (no {} preset is listed in the settings: those vehicles are ordinary)\n", KindNames[k]);
