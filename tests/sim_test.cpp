@@ -90,6 +90,18 @@ TEST_F(DefaultScenario, EveryLineIsAnEventWithTimeAndSource)
     }
 }
 
+// A subscription's event type was a bare number.
+TEST_F(DefaultScenario, SubscriptionsNameTheirEvent)
+{
+    std::map<int, std::string> named;
+    for (const json& line : *lines) {
+        if (line["event"] == "subscribed") {
+            named[line["event_type"].get<int>()] = line.value("event_type_name", "");
+        }
+    }
+    EXPECT_EQ(named, (std::map<int, std::string>{{0, "global-settings"}, {4, "level-loaded"}, {12, "tick"}}));
+}
+
 TEST_F(DefaultScenario, AFlippedTankIsKilledFourSecondsAfterTheScanFindsIt)
 {
     const auto attached = Of("Tank_Alpha", "script-attached");

@@ -8,6 +8,21 @@
 
 namespace sim {
 
+namespace {
+
+// The host's name for an event a plug-in subscribes to, as the JSON tells it.
+const char* Event_Type_Name(int type)
+{
+    switch (type) {
+    case EVENT_GLOBAL_SETTINGS: return "global-settings";
+    case EVENT_LEVEL_LOADED: return "level-loaded";
+    case EVENT_TICK: return "tick";
+    default: return "unknown";
+    }
+}
+
+}  // namespace
+
 void JsonLines::On(const Happening& h)
 {
     using nlohmann::json;
@@ -44,8 +59,14 @@ void JsonLines::On(const Happening& h)
         }
         // Each kind writes what it carries.
         std::visit(Overloaded{
-                       [&](const events::Subscribed& e) { line["event_type"] = e.EventType; },
-                       [&](const events::Unsubscribed& e) { line["event_type"] = e.EventType; },
+                       [&](const events::Subscribed& e) {
+                           line["event_type"] = e.EventType;
+                           line["event_type_name"] = Event_Type_Name(e.EventType);
+                       },
+                       [&](const events::Unsubscribed& e) {
+                           line["event_type"] = e.EventType;
+                           line["event_type_name"] = Event_Type_Name(e.EventType);
+                       },
                        [&](const events::TimerStarted& e) {
                            // JSON has no NaN or infinity: null is a period that never ends, and
                            // the text says what the rest are, each of which ends at the next tick.
