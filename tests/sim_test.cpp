@@ -313,6 +313,41 @@ TEST(ScenarioTimeline, AnActionOnAVehicleThePluginKilledIsSaidNotDone)
     EXPECT_EQ(skipped, 4);
 }
 
+// A vehicle rolled onto its side showed "rolls over: roll 90" in the timeline and "never flipped"
+// in the table; one lifted without end was a table row. Both now lead the summary, in the words
+// the random report uses for the same cases.
+TEST(ScenarioTimeline, WhatIsNeverHandledLeadsTheSummaryInTheRandomReportsWords)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write("side.scenario", "length 10\nvehicle S Heavy_Tank roll 90\nvehicle U Heavy_Tank\n"
+                                                           "at 2 flip U pitch 70\n");
+    Result r = test::Run_Sim(test::Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string words = "the plug-in\n    reads only the rotation about the world's Y axis, so a vehicle on its side,\n"
+                              "    or on its nose at some headings, is never handled.\n";
+    EXPECT_NE(r.Out.find("\nWarnings:\n  ! S lies turned over from 0.00 s but is never read as flipped: " + words),
+              std::string::npos)
+        << r.Out;
+    EXPECT_NE(r.Out.find("  ! U lies turned over from 2.00 s"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("turned over, never read as flipped: never handled\n"), std::string::npos) << r.Out;
+    EXPECT_LT(r.Out.find("Warnings:"), r.Out.find("Vehicle          Preset")) << "the warnings come before the table";
+
+    r = test::Run_Sim(test::Quoted(examples + "default.scenario"));
+    EXPECT_NE(r.Out.find("  ! Jeep_Hotel is lifted without end (36 steps, to z = 108): on its nose and\n"
+                         "    listed for turning, a vehicle is lifted at every step and never turned\n    upright.\n"),
+              std::string::npos)
+        << r.Out;
+
+    r = test::Run_Sim("--random 1 --vehicles 2000 --length 600 --settings " + test::Quoted(examples + "settings.ini"));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::size_t warnings = r.Out.find("Warnings:\n  ! ");
+    EXPECT_NE(warnings, std::string::npos) << r.Out;
+    EXPECT_LT(warnings, r.Out.find("what became of each flip")) << "the warnings come before the tables";
+    EXPECT_NE(r.Out.find("flips were never read as flipped (lying up to"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(words.substr(words.find("reads only"))), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("flips ended lifted without end (the highest to z = "), std::string::npos) << r.Out;
+}
+
 TEST(ScenarioParser, LinesEndAtLfCrlfOrALoneCrAsInSettingsFiles)
 {
     // A lone CR once ended no line here (while it did in settings files): the whole file was

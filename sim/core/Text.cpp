@@ -117,6 +117,32 @@ std::string Xml_Text(const std::string& text)
     return out;
 }
 
+std::string Wrapped(const std::string& text, std::size_t width, const std::string& indent)
+{
+    std::string out;
+    // The first line keeps the text's own leading blanks.
+    std::size_t start = std::min(text.find_first_not_of(' '), text.size());
+    const std::string lead = text.substr(0, start);
+    std::string line = lead;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string word = text.substr(start, end - start);
+        const bool fresh = line == lead || line == indent;
+        if (!fresh && line.size() + 1 + word.size() > width) {
+            out += line + "\n";
+            line = indent;
+        } else if (!fresh) {
+            line += ' ';
+        }
+        line += word;
+        start = end + 1;
+    }
+    return out + line + "\n";
+}
+
 bool Parse_Finite(const std::string& text, double& value)
 {
     char* end = nullptr;

@@ -18,6 +18,10 @@ std::string Printable(const std::string& text);
 // U+FFFD; the invisible characters above are written as \uNNNN.
 std::string Xml_Text(const std::string& text);
 
+// `text` broken at blanks into lines of at most `width` characters (a longer word stands alone),
+// each after the first begun with `indent`; every line ends with a line feed.
+std::string Wrapped(const std::string& text, std::size_t width, const std::string& indent);
+
 // Reads a whole text as a finite number; false for anything else (empty, trailing bytes, inf,
 // nan, out of range).
 bool Parse_Finite(const std::string& text, double& value);

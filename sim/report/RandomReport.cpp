@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Random.h"
+#include "Report.h"
 #include "Text.h"
 
 namespace sim {
@@ -109,6 +110,22 @@ void Print_Random_Report(const RandomResult& r, std::FILE* out)
     const int rate = r.Options.Rate;
     const double lying = Seconds(r.Lying_Ticks(), rate);
     std::string text = Header(r);
+    // What an operator must not miss comes before the tables, in the scenario summary's words.
+    const Distribution& unread = r.Outcomes[UnseenNotFlipped];
+    const Distribution& lifted = r.Outcomes[LiftedWithoutEnd];
+    if (unread.Count > 0 || lifted.Count > 0) {
+        text += "Warnings:\n";
+        if (unread.Count > 0) {
+            text += Wrapped(fmt::format("  ! {} flips were never read as flipped (lying up to {:.2f} s): {}.", unread.Count,
+                                        Seconds(unread.Max(), rate), NeverReadWords),
+                            80, "    ");
+        }
+        if (lifted.Count > 0) {
+            text += Wrapped(fmt::format("  ! {} flips ended lifted without end (the highest to z = {:g}): {}.", lifted.Count,
+                                        r.HighestLift, LiftedWords),
+                            80, "    ");
+        }
+    }
     text += fmt::format("Flips: {}; lying flipped {:.0f} s in all, {:.2f} s a flip on average\n\n", r.Flips, lying,
                         r.Flips == 0 ? 0.0 : lying / static_cast<double>(r.Flips));
     text += fmt::format("{:<35} {:>7}  {:>8} {:>8} {:>8} {:>8}\n", "what became of each flip (seconds)", "count", "min",

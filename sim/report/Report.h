@@ -38,6 +38,11 @@ private:
 };
 
 // The story of each object, for the summary and the chart.
+// The words of a headline warning, the same in the scenario summary and the random report: a
+// vehicle that lies turned over without reading as flipped, and one lifted without end.
+extern const char* const NeverReadWords;
+extern const char* const LiftedWords;
+
 struct Story
 {
     ObjectInfo Info;
@@ -55,6 +60,7 @@ struct Story
     bool Exempt = false;
     bool Rotated = false;
     float Height = 0;                   // z after the last lift
+    double TurnedOverUnread = -1;       // first time it lay turned over without reading as flipped
 
     bool Flipped_Now() const { return !FlippedSpans.empty() && FlippedSpans.back().second < 0; }
     std::string Outcome() const;

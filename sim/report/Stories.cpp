@@ -11,6 +11,18 @@
 
 namespace sim {
 
+namespace {
+
+// Whether a pose lays the vehicle over: its own up axis more than 60 degrees from the world's.
+bool Lies_Turned_Over(const Orientation& pose)
+{
+    const double origin[3] = {0, 0, 0};
+    return Transform_Of(pose, origin).Row[2][2] < 0.5f;
+}
+
+}  // namespace
+
+
 Story* Stories::Find(const Happening& h)
 {
     if (h.Object == nullptr) {
@@ -90,6 +102,8 @@ void Stories::On(const Happening& h)
         story.Rotated = Foretold.Turned_Upright(*h.Object);
         if (h.Record->ReadsFlipped) {
             story.FlippedSpans.emplace_back(h.Time, -1.0);
+        } else if (h.Object->IsVehicle && Lies_Turned_Over(*h.Pose())) {
+            story.TurnedOverUnread = h.Time;
         }
         List.push_back(story);
         return;
@@ -110,6 +124,9 @@ void Stories::On(const Happening& h)
     }
     if (e == Happened::Flip) {
         Set_Flipped(*story, h.Time, h.Record->ReadsFlipped);
+        if (!h.Record->ReadsFlipped && story->Info.IsVehicle && story->TurnedOverUnread < 0 && Lies_Turned_Over(*h.Pose())) {
+            story->TurnedOverUnread = h.Time;
+        }
     } else if (e == Happened::Upright) {
         if (story->Flipped_Now()) {
             story->SelfRecoveries.push_back(h.Time);
@@ -124,6 +141,12 @@ void Stories::On(const Happening& h)
     }
 }
 
+const char* const NeverReadWords =
+    "the plug-in reads only the rotation about the world's Y axis, so a vehicle on its side, or on its nose at some "
+    "headings, is never handled";
+const char* const LiftedWords =
+    "on its nose and listed for turning, a vehicle is lifted at every step and never turned upright";
+
 std::string Story::Outcome() const
 {
     if (!Info.IsVehicle) {
@@ -136,7 +159,7 @@ std::string Story::Outcome() const
         return fmt::format("removed by {} at {:.2f}", RemovedBy, Removed);
     }
     if (FlippedSpans.empty()) {
-        return "never flipped";
+        return TurnedOverUnread >= 0 ? "turned over, never read as flipped: never handled" : "never flipped";
     }
     if (!Is_Scanned_Mode(Info.Mode)) {
         return Flipped_Now() ? "ignored (mode 4): still lying flipped" : "ignored (mode 4)";
@@ -170,6 +193,23 @@ std::string Story::Outcome() const
 
 void Stories::Print_Summary(std::FILE* out) const
 {
+    // What an operator must not miss comes first, in the words the random report uses.
+    std::string warnings;
+    for (const Story& s : List) {
+        if (s.TurnedOverUnread >= 0 && s.FlippedSpans.empty()) {
+            warnings += Wrapped(fmt::format("  ! {} lies turned over from {:.2f} s but is never read as flipped: {}.",
+                                            Printable(s.Info.Name), s.TurnedOverUnread, NeverReadWords),
+                                80, "    ");
+        }
+        if (s.Flipped_Now() && !s.Steps.empty() && s.RightedByPlugin.empty()) {
+            warnings += Wrapped(fmt::format("  ! {} is lifted without end ({} steps, to z = {:g}): {}.",
+                                            Printable(s.Info.Name), s.Steps.size(), s.Height, LiftedWords),
+                                80, "    ");
+        }
+    }
+    if (!warnings.empty()) {
+        std::fprintf(out, "\nWarnings:\n%s", warnings.c_str());
+    }
     std::fprintf(out, "\n%s\n", fmt::format("{:<16} {:<20} {:>4}  {:>8}  {:>8}  {}", "Vehicle", "Preset", "Mode",
                                              "Flipped", "Found", "Outcome").c_str());
     for (const Story& s : List) {
