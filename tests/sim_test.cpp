@@ -90,6 +90,27 @@ TEST_F(DefaultScenario, EveryLineIsAnEventWithTimeAndSource)
     }
 }
 
+// The JSON had no per-vehicle outcome: a tool had to replay every event to learn what the table says.
+TEST_F(DefaultScenario, EndsWithAnOutcomeLinePerObjectAsTheTableHasIt)
+{
+    std::map<std::string, json> outcomes;
+    for (const json& line : *lines) {
+        if (line["event"] == "outcome") {
+            outcomes[line["vehicle"].get<std::string>()] = line;
+        }
+    }
+    ASSERT_EQ(outcomes.size(), 9u);
+    EXPECT_EQ(outcomes["Tank_Alpha"]["killed_at"], 10.0);
+    EXPECT_EQ(outcomes["Tank_Alpha"]["checks"], 4);
+    EXPECT_EQ(outcomes["Tank_Alpha"]["outcome"], "killed at 10.00 after 4 checks");
+    EXPECT_EQ(outcomes["Buggy_Charlie"]["righted_at"], 16.0);
+    EXPECT_EQ(outcomes["Jeep_Hotel"]["lifted_without_end"], true);
+    EXPECT_EQ(outcomes["Jeep_Hotel"]["steps"], 36);
+    EXPECT_TRUE(outcomes["Drone_Delta"]["killed_at"].is_null());
+    EXPECT_EQ(outcomes["Crate_India"]["is_vehicle"], false);
+    EXPECT_EQ(outcomes["Tank_Alpha"]["source"], "summary");
+}
+
 // A subscription's event type was a bare number.
 TEST_F(DefaultScenario, SubscriptionsNameTheirEvent)
 {

@@ -132,6 +132,9 @@ bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
     if (out != nullptr && !options.Json) {
         stories.Print_Summary(out);
     }
+    if (out != nullptr && options.Json) {
+        lines.Outcomes(stories, scenario.Rate);
+    }
     if (options.Chart) {
         svg = Svg_Chart(stories, scenario.File);
     }

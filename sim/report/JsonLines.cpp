@@ -100,4 +100,32 @@ void JsonLines::On(const Happening& h)
     std::fprintf(Out, "%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
+void JsonLines::Outcomes(const Stories& stories, int rate)
+{
+    using nlohmann::json;
+    const auto at = [](const std::vector<double>& times) { return times.empty() ? json(nullptr) : json(times.front()); };
+    for (const Story& s : stories.All()) {
+        json line;
+        line["time"] = stories.End_Time();
+        line["tick"] = static_cast<std::int64_t>(std::llround(stories.End_Time() * rate));
+        line["event"] = "outcome";
+        line["source"] = "summary";
+        line["vehicle"] = s.Info.Name;
+        line["preset"] = s.Info.Preset;
+        line["is_vehicle"] = s.Info.IsVehicle;
+        line["mode"] = s.Info.Mode;
+        line["flipped_at"] = s.FlippedSpans.empty() ? json(nullptr) : json(s.FlippedSpans.front().first);
+        line["found_at"] = s.Attached.empty() ? json(nullptr) : json(s.Attached.front().first);
+        line["killed_at"] = s.Killed >= 0 ? json(s.Killed) : json(nullptr);
+        line["righted_at"] = at(s.RightedByPlugin);
+        line["checks"] = s.Checks.size();
+        line["steps"] = s.Steps.size();
+        line["lying_flipped_at_end"] = s.Flipped_Now();
+        line["never_handled"] = s.TurnedOverUnread >= 0 && s.FlippedSpans.empty();
+        line["lifted_without_end"] = s.Flipped_Now() && !s.Steps.empty() && s.RightedByPlugin.empty();
+        line["outcome"] = s.Outcome();
+        std::fprintf(Out, "%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    }
+}
+
 }  // namespace sim

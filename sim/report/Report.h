@@ -26,22 +26,27 @@ private:
 };
 
 // One JSON object per line for every journal event and every action of the simulator.
+class Stories;
+
 class JsonLines : public Observer
 {
 public:
     explicit JsonLines(std::FILE* out) : Out(out) {}
     void On(const Happening& h) override;
+    // After the match: one "outcome" line per object, what the summary's table says of it.
+    void Outcomes(const Stories& stories, int rate);
 
 private:
     std::FILE* Out;
     std::map<int, std::string> Names;  // object id to name, for damagers
 };
 
-// The story of each object, for the summary and the chart.
 // The words of a headline warning, the same in the scenario summary and the random report: a
 // vehicle that lies turned over without reading as flipped, and one lifted without end.
 extern const char* const NeverReadWords;
 extern const char* const LiftedWords;
+
+// The story of each object, for the summary and the chart.
 
 struct Story
 {
