@@ -210,10 +210,10 @@ TEST(SettingsCheck, LintsMistakesThePluginWouldTakeSilentlyInLineOrder)
                      "the plug-in takes '6' for a preset name\n" +
                   path + ":3: warning: 'Scout_Jeep = 1': the preset name is the value, so the plug-in lists the preset '1'; "
                          "write 'N = Scout_Jeep'\n" +
-                  path + ":4: warning: preset name 'Light_Buggy;old' holds ';': this host reads no comment after a value, so "
-                         "it is part of the name\n" +
-                  path + ":5: warning: preset name 'LIGHT_BUGGY;old' holds ';': this host reads no comment after a value, so "
-                         "it is part of the name\n" +
+                  path + ":4: warning: preset name 'Light_Buggy;old' holds ';', which is part of the name here (only a ';' "
+                         "after a space starts a comment)\n" +
+                  path + ":5: warning: preset name 'LIGHT_BUGGY;old' holds ';', which is part of the name here (only a ';' "
+                         "after a space starts a comment)\n" +
                   path + ":5: warning: presets 'LIGHT_BUGGY;old' and 'Light_Buggy;old' (line 4) differ only in case: the "
                          "plug-in matches names exactly, so at most one of them is a real preset\n" +
                   path + ":7: warning: ScriptCheckingInterval 1 with ChecksCount 100000 kills a flipped vehicle only 1e+05 s "

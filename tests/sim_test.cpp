@@ -198,6 +198,27 @@ TEST(ReloadScenario, ReloadsChangeTheRoadAndExemptAVehicleAlreadyFlipped)
     }
 }
 
+// "settings reloaded from FILE" said neither the numbers nor the lists now in force; a reload
+// keeps no number from before, and the lists only grow.
+TEST(ReloadScenario, EachSettingsEventSaysWhatIsNowInForce)
+{
+    Scratch scratch;
+    scratch.Write("first.ini", "[Veltrask]\nCheckInterval = 5\nChecksCount = 7\n[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n");
+    scratch.Write("second.ini", "[Veltrask]\nChecksCount = 3\n[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n");
+    const std::string path = scratch.Write("r.scenario", "settings first.ini\nlength 10\nat 5 reload second.ini\n");
+    const Result r = Run_Sim(test::Quoted(path));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("first.ini: CheckInterval 5, ChecksCount 7, ScriptCheckingInterval 1; 1 never killed, 0 turned "
+                         "upright\n"),
+              std::string::npos)
+        << r.Out;
+    EXPECT_NE(r.Out.find("second.ini: CheckInterval 2, ChecksCount 3, ScriptCheckingInterval 1; 1 never killed, 1 turned "
+                         "upright\n"),
+              std::string::npos)
+        << "CheckInterval falls back to its default, Recon_Drone stays listed:\n"
+        << r.Out;
+}
+
 TEST(SimOutput, TheTimelineTellsTheStoryAndTheChartIsDrawn)
 {
     Scratch scratch;

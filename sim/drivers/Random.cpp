@@ -347,6 +347,7 @@ void RandomMatch::Play(std::FILE* err)
             const TimedSettings& reload = Options.Reloads[next_reload];
             Game.Apply_Settings(*reload.Ini, reload.Path, true);
             Out.Changes.push_back(TimedSettings{Game.Now(), Game.Ticks(), reload.Path, nullptr});
+            Out.InForceAfter.push_back(Now);
         }
         if (after_last) {
             return;

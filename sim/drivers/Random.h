@@ -119,6 +119,7 @@ struct RandomResult
     RandomOptions Options;
     ActiveSettings Start;                 // the settings in force when the vehicles came
     std::vector<TimedSettings> Changes;   // the reloads, as played
+    std::vector<ActiveSettings> InForceAfter;  // what the plug-in held after each
     int Kinds[4] = {0, 0, 0, 0};          // vehicles of each kind of the mix
     bool KindEmpty[4] = {false, false, false, false};  // no preset of that kind to pick from
     // Built-in ordinary presets left out because the operator's settings list them (at the

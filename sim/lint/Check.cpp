@@ -346,9 +346,10 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
                                        entry, name, name, entry));
             }
             if (name.find_first_of(";#") != std::string::npos) {
-                warn(line, fmt::format("preset name '{}' holds '{}': this host reads no comment after a value, so it is part "
-                                       "of the name",
-                                       name, name[name.find_first_of(";#")]));
+                const char mark = name[name.find_first_of(";#")];
+                warn(line, fmt::format("preset name '{}' holds '{}', which is part of the name here ({})", name, mark,
+                                       mark == ';' ? "only a ';' after a space starts a comment"
+                                                   : "only a line that starts with '#' is a comment"));
             }
             const auto spelt = folded.emplace(Lower(name), std::make_pair(name, line));
             if (!spelt.second && spelt.first->second.first != name) {

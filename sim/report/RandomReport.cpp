@@ -27,13 +27,18 @@ std::string Row(const char* label, const Distribution& d, int rate)
                        Seconds(d.Quantile(0.5), rate), Seconds(d.Quantile(0.9), rate), Seconds(d.Max(), rate));
 }
 
+}  // namespace
+
 std::string Settings_Numbers(const ActiveSettings& s)
 {
     return fmt::format("CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g}", s.CheckInterval, s.ChecksCount,
                        s.ScriptCheckingInterval);
 }
 
-}  // namespace
+std::string Settings_In_Force(const ActiveSettings& s)
+{
+    return fmt::format("{}; {} never killed, {} turned upright", Settings_Numbers(s), s.DontFlipKill.size(), s.RotateUpwards.size());
+}
 
 std::string World_Text(const World& w)
 {
@@ -59,8 +64,12 @@ std::string Header(const RandomResult& r)
     text += fmt::format("Settings: {}\n  {}\n",
                         o.SettingsPath.empty() ? "none (the plug-in's values at load)" : Printable(o.SettingsPath),
                         Settings_Numbers(r.Start));
-    for (const TimedSettings& change : r.Changes) {
+    for (std::size_t i = 0; i < r.Changes.size(); ++i) {
+        const TimedSettings& change = r.Changes[i];
         text += fmt::format("  reloaded at {:g} s from {}\n", change.Time, Printable(change.Path));
+        if (i < r.InForceAfter.size()) {
+            text += Wrapped(fmt::format("    then {}", Settings_In_Force(r.InForceAfter[i])), 80, "    ");
+        }
     }
     text += World_Text(w);
     text += fmt::format("Vehicles: {} {}, {} {}, {} {}, {} {}\n", r.Kinds[0], KindNames[0], r.Kinds[1], KindNames[1],

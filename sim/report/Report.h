@@ -13,6 +13,10 @@
 namespace sim {
 
 // The readable timeline, one line per thing worth telling, as it happens.
+// "CheckInterval 2, ChecksCount 4, ScriptCheckingInterval 1", and that with the lists' sizes.
+std::string Settings_Numbers(const ActiveSettings& s);
+std::string Settings_In_Force(const ActiveSettings& s);
+
 class Timeline : public Observer
 {
 public:
@@ -21,6 +25,7 @@ public:
 
 private:
     std::FILE* Out;
+    ActiveSettings Held;        // what the plug-in holds after the settings events so far
     int LastDestroyed = -1;     // its scripts' detachments follow; they are no news
     bool Over = false;          // after the game, only the unloading remains
 };

@@ -46,10 +46,12 @@ void Timeline::On(const Happening& h)
         text = "destroyed by the scenario";
     } else if (e == Happened::Invulnerable) {
         text = "turns invulnerable: damage no longer hurts it";
-    } else if (e == Happened::Settings) {
-        text = "settings handed to the plug-in from " + Printable(*h.Settings());
-    } else if (e == Happened::Reload) {
-        text = "settings reloaded from " + Printable(*h.Settings());
+    } else if (e == Happened::Settings || e == Happened::Reload) {
+        // A reload keeps no number from before (a key the file lacks takes its default), and the
+        // lists only grow: what the plug-in holds now is said with it.
+        Held.Apply(*h.Ini());
+        text = (e == Happened::Settings ? "settings handed to the plug-in from " : "settings reloaded from ") +
+               Printable(*h.Settings()) + ": " + Settings_In_Force(Held);
     } else if (e == Happened::LevelLoad) {
         text = "a new level is loaded: every object goes, the clock starts again";
     } else if (e == Happened::GameOver) {
