@@ -463,6 +463,22 @@ TEST(SettingsFiles, AGlobalFileIsCheckedForThePluginsOwnSections)
         const int line = static_cast<int>(std::count(foreign.begin(), foreign.end(), '\n')) + 2;
         EXPECT_NE(r.Out.find("foreign.ini:" + std::to_string(line) + ": warning: ChecksCount 0 kills"), std::string::npos) << r.Out;
     }
+    // Every refusal of another plug-in's section in one run, not the first alone (fix, rerun, per problem).
+    const std::string several = scratch.Write("several.ini", "[A]\nX = " + std::string(250, 'x') + "\n[B]\nY = " +
+                                                                 std::string(250, 'y') + "\n[Veltrask]\nChecksCount = 3\n"
+                                                                                         "[C]\nZ = 1\nZ = 2\n");
+    r = Run_Sim("--check " + Quoted(several));
+    EXPECT_EQ(r.Status, 1);
+    for (const std::string& said : {":2: warning: outside the plug-in's sections, the stand-in host refuses this file (line "
+                                    "longer than 198 bytes)",
+                                    ":4: warning: outside the plug-in's sections, the stand-in host refuses this file (line "
+                                    "longer than 198 bytes)",
+                                    ":9: warning: outside the plug-in's sections, the stand-in host refuses this file (key 'Z' "
+                                    "repeats line 8)"}) {
+        EXPECT_NE(r.Out.find(several + said), std::string::npos) << said << "\n" << r.Out;
+    }
+    EXPECT_NE(r.Out.find("ChecksCount              3            line 6"), std::string::npos) << r.Out;
+
     // A line that may be meant as one of the plug-in's sections is not another's.
     r = Run_Sim("--check " + Quoted(scratch.Write("broken.ini", "[Veltrask\nChecksCount = 2\n")));
     EXPECT_EQ(r.Status, 2) << r.Out;

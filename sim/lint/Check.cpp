@@ -176,12 +176,30 @@ std::string Own_Sections(const std::string& text, int refused_line, bool& refuse
 
 namespace {
 
-// The file's text read as the plug-in will see it, or the finding that refuses it; `note` is the
-// refusal outside the plug-in's own sections, when there was one.
-std::optional<text::Diagnostic> Read_Settings_Text(const std::string& text, const std::string& name, INIClass& ini,
-                                                   std::optional<text::Diagnostic>& note)
+// `text` with line `number` made harmless: a section line becomes one of a name no plug-in uses
+// (so its entries stay out of the section before it), any other line blank.
+std::string Without_Line(const std::string& text, int number)
 {
-    note.reset();
+    std::string out;
+    text::For_Each_Line(text, [&](int n, std::string_view line) {
+        std::string inside;
+        std::string name;
+        out += n != number ? std::string(line) : Section_Line(std::string(line), inside, name) ? "[~]" : "";
+        out += '\n';
+        return true;
+    });
+    return out;
+}
+
+// The most refusals outside the plug-in's sections that one reading reports.
+constexpr std::size_t MaxNotes = 100;
+
+// The file's text read as the plug-in will see it, or the finding that refuses it; `notes` are
+// the refusals outside the plug-in's own sections, every one (up to MaxNotes), in line order.
+std::optional<text::Diagnostic> Read_Settings_Text(const std::string& text, const std::string& name, INIClass& ini,
+                                                   std::vector<text::Diagnostic>& notes)
+{
+    notes.clear();
     std::optional<text::Diagnostic> refused = standin::Read_Ini_Text(text, name, ini);
     if (!refused) {
         return std::nullopt;
@@ -194,20 +212,25 @@ std::optional<text::Diagnostic> Read_Settings_Text(const std::string& text, cons
     if (std::optional<text::Diagnostic> own_refused = standin::Read_Ini_Text(own, name, ini)) {
         return own_refused;
     }
-    note = refused;
+    // The reader stops at its first refusal: each is set aside in turn to find the next.
+    std::string rest = text;
+    INIClass scratch;
+    while (refused && notes.size() < MaxNotes) {
+        notes.push_back(*refused);
+        rest = Without_Line(rest, refused->Line);
+        refused = standin::Read_Ini_Text(rest, name, scratch);
+        bool also_outside = false;
+        if (refused) {
+            Own_Sections(rest, refused->Line, also_outside);
+            if (!also_outside) {
+                break;  // what remains concerns the plug-in's own sections, already read
+            }
+        }
+    }
     return std::nullopt;
 }
 
 }  // namespace
-
-std::optional<text::Diagnostic> Read_Settings_File(const std::string& path, INIClass& ini, std::optional<text::Diagnostic>& note)
-{
-    const text::Expected<std::string> text = text::Read_Text_File(path);
-    if (!text) {
-        return text.Error();
-    }
-    return Read_Settings_Text(*text, text::Shown_Name(path), ini, note);
-}
 
 namespace {
 
@@ -443,21 +466,24 @@ std::string In_Force(const std::string& shown, const INIClass& ini, const standi
 // the number of warnings.
 text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::FILE* out, bool say_clean)
 {
-    std::optional<text::Diagnostic> note;
+    std::vector<text::Diagnostic> notes;
     const text::Expected<std::string> text = text::Read_Text_File(path);
     if (!text) {
         return text.Error();
     }
-    if (std::optional<text::Diagnostic> refused = Read_Settings_Text(*text, text::Shown_Name(path), ini, note)) {
+    if (std::optional<text::Diagnostic> refused = Read_Settings_Text(*text, text::Shown_Name(path), ini, notes)) {
         return *refused;
     }
     const std::string shown = text::Shown_Name(path);
     std::vector<std::pair<int, std::string>> findings;  // (line, what); line 0: the whole file
     auto warn = [&](int line, const std::string& what) { findings.emplace_back(line, what); };
-    if (note) {
-        warn(note->Line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server "
-                                     "may read it; the plug-in's own sections are checked as it would read them",
-                                     note->Message));
+    for (const text::Diagnostic& note : notes) {
+        warn(note.Line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server "
+                                    "may read it; the plug-in's own sections are checked as it would read them",
+                                    note.Message));
+    }
+    if (notes.size() == MaxNotes) {
+        warn(notes.back().Line, fmt::format("and perhaps more such lines: only the first {} are told", MaxNotes));
     }
     Lint_Brackets(*text, warn);
     const auto contents = standin::Ini_Contents(ini);

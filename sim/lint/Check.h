@@ -16,14 +16,6 @@ class INIClass;
 
 namespace sim {
 
-// Reads a settings file ("-": standard input) as the plug-in will see it. A global settings file
-// holds other plug-ins' sections too, and the stand-in host refuses a whole file for what its
-// reader cannot take anywhere in it (a line over 198 bytes, say), where the real server may not:
-// so when the refusal lies outside the plug-in's own sections, those sections alone are read,
-// and `note` says what was refused. The finding that refuses the file when it cannot be read, or
-// the plug-in's own sections are refused.
-std::optional<text::Diagnostic> Read_Settings_File(const std::string& path, INIClass& ini, std::optional<text::Diagnostic>& note);
-
 // Prints findings as "FILE:LINE: warning: ..." to `out`, and "FILE: no findings" when there are
 // none and `say_clean`. Returns 0 when there is nothing to say, 1 with warnings, 2 when the file
 // cannot be read (the error goes to `err`).
