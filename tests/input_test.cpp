@@ -469,7 +469,7 @@ TEST(SettingsFiles, AGlobalFileIsCheckedForThePluginsOwnSections)
                                                                                          "[C]\nZ = 1\nZ = 2\n");
     r = Run_Sim("--check " + Quoted(several));
     EXPECT_EQ(r.Status, 1);
-    for (const std::string& said : {":2: warning: outside the plug-in's sections, the stand-in host refuses this file (line "
+    for (const std::string said : {":2: warning: outside the plug-in's sections, the stand-in host refuses this file (line "
                                     "longer than 198 bytes)",
                                     ":4: warning: outside the plug-in's sections, the stand-in host refuses this file (line "
                                     "longer than 198 bytes)",
