@@ -195,6 +195,27 @@ TEST(SettingsCheck, SaysWhatIsInForceWhereEachValueComesFromAndWhatItMeans)
                          "  one listed never to be killed lies as it is.\n");
 }
 
+// What --check says, for tools: the same findings and what is in force, as one JSON object.
+TEST(SettingsCheck, JsonGivesTheSameForTools)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write("j.ini", "[Veltrask]\nChecksCount = 0\n[Veltrask_RotateUpwardsPresets]\n"
+                                                    "1 = Light_Buggy\n2 = Light_Buggy\n");
+    const Result r = Run_Sim("--check " + Quoted(path) + " --json");
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    const json out = json::parse(r.Out, nullptr, false);
+    ASSERT_FALSE(out.is_discarded()) << r.Out;
+    EXPECT_EQ(out["file"], path);
+    ASSERT_EQ(out["findings"].size(), 2u) << out;
+    EXPECT_EQ(out["findings"][0]["line"], 2);
+    EXPECT_EQ(out["findings"][1]["line"], 5);
+    EXPECT_EQ(out["in_force"]["ChecksCount"], (json{{"value", 0}, {"line", 2}}));
+    EXPECT_EQ(out["in_force"]["CheckInterval"], (json{{"value", 2}, {"line", nullptr}}));
+    EXPECT_EQ(out["in_force"]["turned_upright"], (json{"Light_Buggy", "Light_Buggy"})) << "as the plug-in holds them";
+    EXPECT_EQ(out["killing_check"], 1);
+    EXPECT_EQ(out["kill_after_found_s"], 1.0);
+}
+
 // Each of these passed --check without a word, and findings came out of line order.
 TEST(SettingsCheck, LintsMistakesThePluginWouldTakeSilentlyInLineOrder)
 {
@@ -412,7 +433,7 @@ TEST(SimCommandLine, LeniencyIsAnErrorWithAReason)
         {"--random 12abc", "not '12abc'"},
         {"--check " + settings + " " + scenario, "--check takes the settings file alone"},
         {"--check " + settings + " --random 1", "--check takes the settings file alone"},
-        {"--check " + settings + " --json", "--check takes the settings file alone"},
+        {"--check " + settings + " --settings " + settings, "--check takes the settings file alone"},
         {"--check " + settings + " --svg x.svg", "--check takes the settings file alone"},
         {"--settings '' " + scenario, "--settings needs a file name"},
         {scenario + " --svg ''", "--svg needs a file name"},

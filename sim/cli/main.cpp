@@ -426,11 +426,11 @@ int main(int argc, char** argv)
         }
     }
     if (cli.CheckOption->count() > 0) {
-        if (!cli.Scenario.empty() || cli.RandomOption->count() > 0 || cli.JsonOption->count() > 0 ||
-            cli.SvgOption->count() > 0 || cli.SettingsOption->count() > 0) {
-            return Fail("--check takes the settings file alone: no scenario, --random, --settings, --json or --svg");
+        if (!cli.Scenario.empty() || cli.RandomOption->count() > 0 || cli.SvgOption->count() > 0 ||
+            cli.SettingsOption->count() > 0) {
+            return Fail("--check takes the settings file alone (and --json): no scenario, --random, --settings or --svg");
         }
-        return Finish(sim::Check_Settings(cli.Check, stdout, stderr));
+        return Finish(sim::Check_Settings(cli.Check, stdout, stderr, true, cli.Json));
     }
     // Standard output carries one output: the timeline or report, or else the one named "-".
     if ((cli.Json ? 1 : 0) + (cli.Svg == "-" ? 1 : 0) + (cli.SummaryJson == "-" ? 1 : 0) > 1) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "Contract.h"
 #include "Host.h"
@@ -408,52 +409,74 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
 
 namespace {
 
-// What the plug-in holds once it is handed `ini`, where each value comes from, and what that
+// What the plug-in holds once it is handed a file, where each value comes from, and what that
 // means for a flipped vehicle, in seconds.
-std::string In_Force(const std::string& shown, const INIClass& ini, const standin::IniSectionView* main)
+struct InForce
 {
-    const SettingsValues values = Read_Settings(ini);
-    const auto from = [&](const char* key) -> std::string {
-        if (main != nullptr) {
-            for (const auto& entry : main->Entries) {
-                if (Lower(entry.Name) == Lower(key)) {
-                    return fmt::format("line {}", entry.Line);
-                }
+    SettingsValues Values;
+    int Lines[3] = {0, 0, 0};                  // of CheckInterval, ChecksCount, ScriptCheckingInterval; 0: default
+    std::vector<std::string> NeverKilled;      // as the plug-in holds them, in file order
+    std::vector<std::string> TurnedUpright;
+    int ScanSeconds = 0;                       // 0: a scan on every tick
+    int KillingCheck = 1;
+    double KillAfterFound = -1;                // seconds; infinite: never; -1: at every tick's check
+};
+
+InForce In_Force_Of(const INIClass& ini, const standin::IniSectionView* main)
+{
+    InForce f;
+    f.Values = Read_Settings(ini);
+    const char* keys[3] = {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY};
+    for (int k = 0; k < 3 && main != nullptr; ++k) {
+        for (const auto& entry : main->Entries) {
+            if (Lower(entry.Name) == Lower(keys[k])) {
+                f.Lines[k] = entry.Line;
+                break;
             }
         }
-        return "not in the file: its default";
-    };
+    }
+    For_Each_Listed<StringClass>(ini, DONT_FLIP_KILL_SECTION, [&](const StringClass& n) { f.NeverKilled.emplace_back(n.Peek_Buffer()); });
+    For_Each_Listed<StringClass>(ini, ROTATE_UPWARDS_SECTION, [&](const StringClass& n) { f.TurnedUpright.emplace_back(n.Peek_Buffer()); });
+    // The scan comes when the game's whole seconds have advanced by CheckInterval since the last.
+    f.ScanSeconds = std::max(f.Values.CheckInterval, 0);
+    f.KillingCheck = std::max(f.Values.ChecksCount, 1);
+    const float period = f.Values.ScriptCheckingInterval;
+    if (std::isfinite(period) && period > 0) {
+        f.KillAfterFound = static_cast<double>(period) * f.KillingCheck;
+    } else if (std::isinf(period) && period > 0) {
+        f.KillAfterFound = HUGE_VAL;
+    }
+    return f;
+}
+
+std::string In_Force_Text(const std::string& shown, const InForce& f)
+{
+    const auto from = [&](int k) { return f.Lines[k] > 0 ? fmt::format("line {}", f.Lines[k]) : std::string("not in the file: its default"); };
     std::string out = fmt::format("{}: in force once the plug-in is handed this file:\n", shown);
-    out += fmt::format("  {:<24} {:<12} {}\n", CHECK_INTERVAL_KEY, values.CheckInterval, from(CHECK_INTERVAL_KEY));
-    out += fmt::format("  {:<24} {:<12} {}\n", CHECKS_COUNT_KEY, values.ChecksCount, from(CHECKS_COUNT_KEY));
-    out += fmt::format("  {:<24} {:<12g} {}\n", SCRIPT_CHECKING_INTERVAL_KEY, values.ScriptCheckingInterval,
-                       from(SCRIPT_CHECKING_INTERVAL_KEY));
-    for (const auto& [section, what] : {std::pair<const char*, const char*>{DONT_FLIP_KILL_SECTION, "never killed"},
-                                        std::pair<const char*, const char*>{ROTATE_UPWARDS_SECTION, "turned upright"}}) {
-        std::vector<std::string> names;
-        For_Each_Listed<StringClass>(ini, section, [&](const StringClass& name) { names.emplace_back(name.Peek_Buffer()); });
+    out += fmt::format("  {:<24} {:<12} {}\n", CHECK_INTERVAL_KEY, f.Values.CheckInterval, from(0));
+    out += fmt::format("  {:<24} {:<12} {}\n", CHECKS_COUNT_KEY, f.Values.ChecksCount, from(1));
+    out += fmt::format("  {:<24} {:<12g} {}\n", SCRIPT_CHECKING_INTERVAL_KEY, f.Values.ScriptCheckingInterval, from(2));
+    for (const auto& [names, what] : {std::pair<const std::vector<std::string>*, const char*>{&f.NeverKilled, "never killed"},
+                                      std::pair<const std::vector<std::string>*, const char*>{&f.TurnedUpright, "turned upright"}}) {
         std::string list;
-        for (const std::string& name : names) {
+        for (const std::string& name : *names) {
             list += (list.empty() ? "" : ", ") + name;
         }
-        out += fmt::format("  {:<24} {}\n", fmt::format("{} ({})", what, names.size()), names.empty() ? "none" : list);
+        out += fmt::format("  {:<24} {}\n", fmt::format("{} ({})", what, names->size()), names->empty() ? "none" : list);
     }
-    // The scan comes when the game's whole seconds have advanced by CheckInterval since the last.
-    const int scan = std::max(values.CheckInterval, 0);
-    const float period = values.ScriptCheckingInterval;
-    const int checks = std::max(values.ChecksCount, 1);
     out += "  A flipped vehicle of a scanned mode (all but mode 4) is found by the next scan, ";
-    out += scan <= 0 ? std::string("on every tick") : fmt::format("within {} s (a scan every {} s of game time)", scan, scan);
-    if (std::isfinite(period) && period > 0) {
-        const double kill = static_cast<double>(period) * checks;
+    out += f.ScanSeconds == 0 ? std::string("on every tick")
+                              : fmt::format("within {} s (a scan every {} s of game time)", f.ScanSeconds, f.ScanSeconds);
+    if (std::isinf(f.KillAfterFound)) {
+        out += ";\n  its first check never comes: no flipped vehicle is ever killed.\n";
+    } else if (f.KillAfterFound >= 0) {
+        const double kill = f.KillAfterFound;
         out += fmt::format(";\n  unless listed, it is checked every {:g} s and killed at check {}: {:g} s after it is found, "
                            "{:g} to {:g} s after it flips",
-                           period, checks, kill, kill, kill + scan);
+                           f.Values.ScriptCheckingInterval, f.KillingCheck, kill, kill, kill + f.ScanSeconds);
         out += kill > 86400.0 ? " (more than a day: in practice never).\n" : ".\n";
-    } else if (std::isinf(period) && period > 0) {
-        out += ";\n  its first check never comes: no flipped vehicle is ever killed.\n";
     } else {
-        out += fmt::format(";\n  unless listed, it is checked at every tick and killed at check {}.\n", checks);
+        out += fmt::format(";\n  unless listed, it is checked at every tick and killed at check {}.\n", f.KillingCheck);
     }
     out += fmt::format("  One listed to be turned upright is turned {} degrees about its length and raised {:g} every {:g} s "
                        "until it reads upright;\n  one listed never to be killed lies as it is.\n",
@@ -461,10 +484,34 @@ std::string In_Force(const std::string& shown, const INIClass& ini, const standi
     return out;
 }
 
+// The same for tools: one JSON object with the findings.
+std::string In_Force_Json(const std::string& shown, const InForce& f, const std::vector<std::pair<int, std::string>>& findings)
+{
+    using nlohmann::json;
+    json out;
+    out["file"] = shown;
+    out["findings"] = json::array();
+    for (const auto& [line, what] : findings) {
+        out["findings"].push_back({{"line", line > 0 ? json(line) : json(nullptr)}, {"warning", what}});
+    }
+    const char* keys[3] = {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY};
+    const json values[3] = {f.Values.CheckInterval, f.Values.ChecksCount,
+                            std::isfinite(f.Values.ScriptCheckingInterval) ? json(f.Values.ScriptCheckingInterval) : json(nullptr)};
+    for (int k = 0; k < 3; ++k) {
+        out["in_force"][keys[k]] = {{"value", values[k]}, {"line", f.Lines[k] > 0 ? json(f.Lines[k]) : json(nullptr)}};
+    }
+    out["in_force"]["never_killed"] = f.NeverKilled;
+    out["in_force"]["turned_upright"] = f.TurnedUpright;
+    out["scan_every_s"] = f.ScanSeconds;
+    out["killing_check"] = f.KillingCheck;
+    out["kill_after_found_s"] = std::isfinite(f.KillAfterFound) ? json(std::max(f.KillAfterFound, 0.0)) : json(nullptr);
+    return out.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
 // Reads the file at `path` as the plug-in will see it into `ini` and writes what --check says of
 // it to `out`, if any ("FILE: no findings" when nothing and `say_clean`). The finding that refuses it, or
 // the number of warnings.
-text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::FILE* out, bool say_clean)
+text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::FILE* out, bool say_clean, bool as_json = false)
 {
     std::vector<text::Diagnostic> notes;
     const text::Expected<std::string> text = text::Read_Text_File(path);
@@ -493,6 +540,10 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
     Check_Lists(lists, warn);
     // In the order of the file, what concerns it whole first.
     std::stable_sort(findings.begin(), findings.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (as_json) {
+        std::fputs(In_Force_Json(shown, In_Force_Of(ini, main), findings).c_str(), out);
+        return static_cast<int>(findings.size());
+    }
     for (const auto& [line, what] : findings) {
         const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;
         // Names in the file may hold any bytes: control characters reach the terminal escaped.
@@ -504,7 +555,7 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
         if (findings.empty()) {
             std::fprintf(out, "%s: no findings\n", Printable(shown).c_str());
         }
-        text::For_Each_Line(In_Force(shown, ini, main), [&](int, std::string_view line) {
+        text::For_Each_Line(In_Force_Text(shown, In_Force_Of(ini, main)), [&](int, std::string_view line) {
             std::fprintf(out, "%s\n", Printable(std::string(line)).c_str());
             return true;
         });
@@ -514,10 +565,10 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
 
 }  // namespace
 
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean)
+int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean, bool as_json)
 {
     INIClass ini;
-    const text::Expected<int> warnings = Read_And_Check(path, ini, out, say_clean);
+    const text::Expected<int> warnings = Read_And_Check(path, ini, out, say_clean, as_json);
     if (!warnings) {
         std::fprintf(err, "veltrask-sim: %s\n", Printable(warnings.Error().Text()).c_str());
         return 2;
