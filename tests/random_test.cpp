@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,29 @@ TEST(RandomOutcomes, ASweepChangesOnlyItsSettingAndShowsTheTradeOff)
         rows += line.find_first_not_of(' ') == 21 && (line[21] == '2' || line[21] == '8') ? 1 : 0;
     }
     EXPECT_EQ(rows, 2) << r.Out;
+    // Headings on one line (they read "killed, would / have recovered" across two).
+    EXPECT_NE(r.Out.find("           ChecksCount   flips  killed  needless lying [1]   all [2]\n"), std::string::npos) << r.Out;
+}
+
+// One seed made a sweep's trend look like noise (42.9%, 35.7%, 53.8% for one value, by seed):
+// --seeds plays each value with several and shows the spread.
+TEST(RandomOutcomes, ASweepWithSeveralSeedsShowsMeansAndTheSpread)
+{
+    Scratch scratch;
+    const Result r = Run_Sim("--random 1 --vehicles 50 --length 300 --sweep ChecksCount=2,6 --seeds 4 --summary-json " +
+                             Quoted(scratch.Path("s.json")));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("Each value is played with 4 seeds, 1 to 4"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("needless range"), std::string::npos) << r.Out;
+    const json runs = json::parse(scratch.Read("s.json"))["runs"];
+    ASSERT_EQ(runs.size(), 8u);
+    std::set<std::uint64_t> seeds;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i]["value"], i < 4 ? 2 : 6) << i;
+        seeds.insert(runs[i]["seed"].get<std::uint64_t>());
+    }
+    EXPECT_EQ(seeds, (std::set<std::uint64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(Run_Sim("--random 1 --seeds 3").Status, 2) << "--seeds belongs to a sweep";
 }
 
 // The chart's height, checked to parse as XML.

@@ -109,6 +109,7 @@ struct Cli
     std::string RecoverTime;
     std::string Mix;
     std::string Sweep;
+    int Seeds = 1;
     std::vector<std::string> Reloads;
     bool Json = false;
     double PluginTimeout = 10;
@@ -157,6 +158,11 @@ void Add_Random_Options(CLI::App& app, Cli& cli)
         ->needs(random);
     cli.SummaryOption = app.add_option("--summary-json", cli.SummaryJson, "random match: also write the report's figures as JSON")
                             ->needs(random);
+    app.add_option("--seeds", cli.Seeds, "sweep: play each value with this many seeds (the seed, the seed + 1, ...) and show "
+                                         "the spread")
+        ->check(CLI::Range(1, 1000))
+        ->needs(cli.SweepOption)
+        ->capture_default_str();
 }
 
 void Add_Options(CLI::App& app, Cli& cli)
@@ -296,10 +302,11 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
     if (!cli.Sweep.empty() && !sim::Parse_Sweep(cli.Sweep, sweep, error)) {
         return Fail(error);
     }
+    sweep.Seeds = cli.Seeds;
     if (!cli.Sweep.empty() && (cli.Json || !cli.Svg.empty())) {
         return Fail("--sweep prints a table of many matches: no --json or --svg");
     }
-    const double runs = cli.Sweep.empty() ? 1.0 : static_cast<double>(sweep.Values.size());
+    const double runs = cli.Sweep.empty() ? 1.0 : static_cast<double>(sweep.Values.size()) * sweep.Seeds;
     std::vector<const INIClass*> handed{options.Settings.get()};
     for (const sim::TimedSettings& reload : options.Reloads) {
         handed.push_back(reload.Ini.get());

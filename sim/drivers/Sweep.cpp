@@ -112,8 +112,10 @@ bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, con
                std::vector<RandomResult>& results, std::string& error)
 {
     results.clear();
-    for (double value : spec.Values) {
+    for (std::size_t run = 0; run < spec.Values.size() * static_cast<std::size_t>(spec.Seeds); ++run) {
+        const double value = spec.Values[run / static_cast<std::size_t>(spec.Seeds)];
         RandomOptions options = base;
+        options.Seed = base.Seed + run % static_cast<std::size_t>(spec.Seeds);
         options.Progress = false;
         options.Settings = std::make_shared<INIClass>();
         if (base.Settings != nullptr) {
@@ -124,8 +126,9 @@ bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, con
         if (!Play_Random(plugin, options, {}, results.back(), err, error)) {
             return false;
         }
-        std::fprintf(err, "%s\n", fmt::format("veltrask-sim: {} = {} played in {:.2f} s", spec.Key,
-                                              Value_Text(spec.Key, value), results.back().WallSeconds).c_str());
+        std::fprintf(err, "%s\n", fmt::format("veltrask-sim: {} = {}, seed {} played in {:.2f} s", spec.Key,
+                                              Value_Text(spec.Key, value), options.Seed, results.back().WallSeconds)
+                                      .c_str());
     }
     return true;
 }
@@ -141,21 +144,44 @@ void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results
     text += fmt::format("Other settings: {}\n",
                         o.SettingsPath.empty() ? "none (the plug-in's defaults when a key is missing)" : Printable(o.SettingsPath));
     text += World_Text(o.Assumed);
-    text += fmt::format("\n{:>22} {:>7} {:>7} {:>16} {:>23}\n", "", "", "", "killed, would", "lying flipped, s a flip");
-    text += fmt::format("{:>22} {:>7} {:>7} {:>16} {:>11} {:>11}\n", spec.Key, "flips", "killed", "have recovered",
-                        "killable", "all");
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        const RandomResult& r = results[i];
-        const auto mean = [&](std::int64_t ticks, std::int64_t flips) {
-            return flips == 0 ? 0.0 : static_cast<double>(ticks) / o.Rate / static_cast<double>(flips);
-        };
-        const std::string recovered = fmt::format("{} ({:.1f}%)", r.WouldHaveRecovered.Count, r.Needless_Kill_Percent());
-        text += fmt::format("{:>22} {:>7} {:>7} {:>16} {:>11.2f} {:>11.2f}\n", Value_Text(spec.Key, spec.Values[i]), r.Flips,
-                            r.Kills(), recovered, mean(r.KillableLyingTicks, r.KillableFlips), mean(r.Lying_Ticks(), r.Flips));
+    const std::size_t seeds = static_cast<std::size_t>(std::max(spec.Seeds, 1));
+    if (seeds > 1) {
+        text += fmt::format("Each value is played with {} seeds, {} to {}: figures are means, with the lowest and\n"
+                            "highest needless share.\n",
+                            seeds, o.Seed, o.Seed + seeds - 1);
     }
-    text += "\nKillable: flips of ordinary vehicles that read as flipped, the ones these\n"
-            "settings decide. Every match has the same seed; the flips differ as killed\n"
-            "vehicles come back at other times.\n";
+    const auto range_column = [&](const std::string& text) { return seeds > 1 ? fmt::format(" {:>15}", text) : std::string(); };
+    text += fmt::format("\n{:>22} {:>7} {:>7} {:>9}{} {:>9} {:>9}\n", spec.Key, "flips", "killed", "needless",
+                        range_column("needless range"), "lying [1]", "all [2]");
+    const auto mean_lying = [&](std::int64_t ticks, std::int64_t flips) {
+        return flips == 0 ? 0.0 : static_cast<double>(ticks) / o.Rate / static_cast<double>(flips);
+    };
+    for (std::size_t v = 0; v < spec.Values.size(); ++v) {
+        double flips = 0, kills = 0, needless = 0, lying = 0, all = 0;
+        double lowest = 100, highest = 0;
+        for (std::size_t k = 0; k < seeds && v * seeds + k < results.size(); ++k) {
+            const RandomResult& r = results[v * seeds + k];
+            flips += static_cast<double>(r.Flips);
+            kills += static_cast<double>(r.Kills());
+            needless += static_cast<double>(r.WouldHaveRecovered.Count);
+            lowest = std::min(lowest, r.Needless_Kill_Percent());
+            highest = std::max(highest, r.Needless_Kill_Percent());
+            lying += mean_lying(r.KillableLyingTicks, r.KillableFlips);
+            all += mean_lying(r.Lying_Ticks(), r.Flips);
+        }
+        const double n = static_cast<double>(seeds);
+        const double share = kills == 0 ? 0.0 : 100.0 * needless / kills;
+        text += fmt::format("{:>22} {:>7.{}f} {:>7.{}f} {:>8.1f}%{} {:>9.2f} {:>9.2f}\n", Value_Text(spec.Key, spec.Values[v]),
+                            flips / n, seeds > 1 ? 1 : 0, kills / n, seeds > 1 ? 1 : 0, share,
+                            range_column(fmt::format("{:.1f}-{:.1f}%", lowest, highest)), lying / n, all / n);
+    }
+    text += "\nneedless: kills of vehicles that would have got up alone soon after, as a share\n"
+            "    of the kills.\n"
+            "[1] seconds a flip lies, for flips of ordinary vehicles that read as flipped:\n"
+            "    the ones these settings decide.\n"
+            "[2] seconds a flip lies, all flips: exempt, mode-4 and never-read flips lie\n"
+            "    until they get up alone, whatever the settings, and weigh on this column.\n"
+            "The flips differ between values as killed vehicles come back at other times.\n";
     std::fputs(text.c_str(), out);
 }
 
@@ -165,7 +191,7 @@ std::string Sweep_Summary_Json(const SweepSpec& spec, const std::vector<RandomRe
     json runs = json::array();
     for (std::size_t i = 0; i < results.size(); ++i) {
         json run = json::parse(Random_Summary_Json(results[i]));
-        run["value"] = spec.Values[i];
+        run["value"] = spec.Values[std::min(i / static_cast<std::size_t>(std::max(spec.Seeds, 1)), spec.Values.size() - 1)];
         runs.push_back(run);
     }
     return json{{"sweep", spec.Key}, {"runs", runs}}.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";

@@ -14,14 +14,16 @@ struct SweepSpec
 {
     std::string Key;             // CheckInterval, ChecksCount or ScriptCheckingInterval
     std::vector<double> Values;  // in the order given
+    int Seeds = 1;               // matches per value: the seed, the seed + 1, ...
 };
 
 // KEY=FROM..TO (steps of 1), KEY=FROM..TO:STEP, or KEY=V1,V2,...; at most 50 values, each one
 // the plug-in can hold (whole numbers for the whole-number keys). False with `error`.
 bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error);
 
-// Plays `base` once per value, with the key set to it in the settings at the start (reloads
-// play as written), and prints the table. False with `error` when the plug-in cannot be loaded.
+// Plays `base` once per value and seed (value by value, each with seeds from base's own up),
+// with the key set to the value in the settings at the start (reloads play as written). False
+// with `error` when the plug-in cannot be loaded.
 bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
                std::vector<RandomResult>& results, std::string& error);
 
