@@ -306,6 +306,39 @@ TEST(RandomOutcomes, ASweepWithSeveralSeedsShowsMeansAndTheSpread)
     EXPECT_EQ(Run_Sim("--random 1 --seeds 3").Status, 2) << "--seeds belongs to a sweep";
 }
 
+// ChecksCount against ScriptCheckingInterval is the real trade-off, and the sweep recommended
+// nothing: a grid of two settings, and --target naming the best point that meets a bound.
+TEST(RandomOutcomes, AGridOfTwoSettingsAndATargetNameTheBestSettings)
+{
+    Scratch scratch;
+    const std::string grid = "--random 1 --vehicles 100 --length 300 --sweep ChecksCount=2,5 --sweep ScriptCheckingInterval=1,2";
+    Result r = Run_Sim(grid + " --target 'lying<=6' --summary-json " + Quoted(scratch.Path("g.json")));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("Sweep of ChecksCount x ScriptCheckingInterval"), std::string::npos) << r.Out;
+    for (const char* row : {"\n                  2, 1 ", "\n                  2, 2 ", "\n                  5, 1 ",
+                            "\n                  5, 2 "}) {
+        EXPECT_NE(r.Out.find(row), std::string::npos) << row << "\n" << r.Out;
+    }
+    EXPECT_NE(r.Out.find("Target lying<=6 s: met by 3 of 4; the best (least needless kills) is\n  ChecksCount 5, "
+                         "ScriptCheckingInterval 1 (needless"),
+              std::string::npos)
+        << r.Out;
+    const json g = json::parse(scratch.Read("g.json"));
+    EXPECT_EQ(g["sweep2"], "ScriptCheckingInterval");
+    ASSERT_EQ(g["runs"].size(), 4u);
+    EXPECT_EQ(g["runs"][3]["value"], 5);
+    EXPECT_EQ(g["runs"][3]["value2"], 2.0);
+    EXPECT_EQ(g["runs"][3]["settings"]["at_start"]["ScriptCheckingInterval"], 2.0);
+
+    r = Run_Sim(grid + " --target 'needless<=1%'");
+    EXPECT_NE(r.Out.find("Target needless<=1%: no setting swept meets it; the closest is"), std::string::npos) << r.Out;
+    for (const std::string& bad : {grid + " --target 'fast'", grid + " --target 'needless<=-3'",
+                                   std::string("--random 1 --sweep ChecksCount=2,3 --sweep checkscount=4"),
+                                   grid + " --sweep CheckInterval=1", std::string("--random 1 --target 'kills>=3'")}) {
+        EXPECT_EQ(Run_Sim(bad).Status, 2) << bad;
+    }
+}
+
 // The chart's height, checked to parse as XML.
 double Chart_Height(const std::string& svg)
 {

@@ -108,7 +108,8 @@ struct Cli
     std::string Seed;
     std::string RecoverTime;
     std::string Mix;
-    std::string Sweep;
+    std::vector<std::string> Sweeps;
+    std::string Target;
     int Seeds = 1;
     std::vector<std::string> Reloads;
     bool Json = false;
@@ -152,9 +153,11 @@ void Add_Random_Options(CLI::App& app, Cli& cli)
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->needs(random);
-    cli.SweepOption = app.add_option("--sweep", cli.Sweep,
+    cli.SweepOption = app.add_option("--sweep", cli.Sweeps,
                    "random match once per value of a setting: KEY=FROM..TO[:STEP] or KEY=V1,V2,..., KEY one of "
-                   "CheckInterval, ChecksCount, ScriptCheckingInterval")
+                   "CheckInterval, ChecksCount, ScriptCheckingInterval; twice for a grid of two settings")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->needs(random);
     cli.SummaryOption = app.add_option("--summary-json", cli.SummaryJson, "random match: also write the report's figures as JSON")
                             ->needs(random);
@@ -163,6 +166,9 @@ void Add_Random_Options(CLI::App& app, Cli& cli)
         ->check(CLI::Range(1, 1000))
         ->needs(cli.SweepOption)
         ->capture_default_str();
+    app.add_option("--target", cli.Target, "sweep: name the best settings that meet needless<=PERCENT%, lying<=SECONDS or "
+                                           "kills>=COUNT")
+        ->needs(cli.SweepOption);
 }
 
 void Add_Options(CLI::App& app, Cli& cli)
@@ -299,32 +305,41 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
     }
     sim::SweepSpec sweep;
     std::string error;
-    if (!cli.Sweep.empty() && !sim::Parse_Sweep(cli.Sweep, sweep, error)) {
+    const bool sweeping = !cli.Sweeps.empty();
+    if (cli.Sweeps.size() > 2) {
+        return Fail("--sweep takes at most two settings (a grid)");
+    }
+    if (sweeping && (!sim::Parse_Sweep(cli.Sweeps[0], sweep, error) ||
+                     (cli.Sweeps.size() == 2 && !sim::Add_Sweep_Axis(cli.Sweeps[1], sweep, error)))) {
         return Fail(error);
     }
     sweep.Seeds = cli.Seeds;
-    if (!cli.Sweep.empty() && (cli.Json || !cli.Svg.empty())) {
+    sim::SweepTarget target;
+    if (!cli.Target.empty() && !sim::Parse_Target(cli.Target, target, error)) {
+        return Fail(error);
+    }
+    if (sweeping && (cli.Json || !cli.Svg.empty())) {
         return Fail("--sweep prints a table of many matches: no --json or --svg");
     }
-    const double runs = cli.Sweep.empty() ? 1.0 : static_cast<double>(sweep.Values.size()) * sweep.Seeds;
+    const double runs = sweeping ? static_cast<double>(sweep.Points()) * sweep.Seeds : 1.0;
     std::vector<const INIClass*> handed{options.Settings.get()};
     for (const sim::TimedSettings& reload : options.Reloads) {
         handed.push_back(reload.Ini.get());
     }
     if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(options.Length, options.Rate)) * runs, options.Vehicles,
-                            sim::Longest_List_Chain(handed), cli.Limits, cli.Sweep.empty() ? "this random match" : "this sweep",
+                            sim::Longest_List_Chain(handed), cli.Limits, sweeping ? "this sweep" : "this random match",
                             error)) {
         return Fail(error);
     }
     // The report and the summary share standard output only when the summary goes elsewhere.
     const bool report = !cli.Json && cli.SummaryJson != "-" && cli.Svg != "-";
-    if (!cli.Sweep.empty()) {
+    if (sweeping) {
         std::vector<sim::RandomResult> results;
         if (!sim::Run_Sweep(plugin, options, sweep, stderr, results, error)) {
             return Fail(error);
         }
         if (report) {
-            sim::Print_Sweep(sweep, results, stdout);
+            sim::Print_Sweep(sweep, results, stdout, cli.Target.empty() ? nullptr : &target);
         }
         return !cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Sweep_Summary_Json(sweep, results), Inputs_Of(cli))
                    ? 2
@@ -427,9 +442,14 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         return Fail(std::string(e.what()) + " (--help lists the options)");
     }
-    for (auto* option : {cli.SettingsOption, cli.CheckOption, cli.SvgOption, cli.SummaryOption, cli.SweepOption}) {
+    for (auto* option : {cli.SettingsOption, cli.CheckOption, cli.SvgOption, cli.SummaryOption}) {
         if (option->count() > 0 && option->as<std::string>().empty()) {
-            return Fail(option->get_name() + (option == cli.SweepOption ? " needs KEY=VALUES" : " needs a file name"));
+            return Fail(option->get_name() + " needs a file name");
+        }
+    }
+    for (const std::string& sweep : cli.Sweeps) {
+        if (sweep.empty()) {
+            return Fail("--sweep needs KEY=VALUES");
         }
     }
     if (cli.CheckOption->count() > 0) {

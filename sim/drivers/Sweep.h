@@ -14,8 +14,27 @@ struct SweepSpec
 {
     std::string Key;             // CheckInterval, ChecksCount or ScriptCheckingInterval
     std::vector<double> Values;  // in the order given
+    std::string Key2;            // a second setting, for a grid of both; empty for none
+    std::vector<double> Values2;
     int Seeds = 1;               // matches per value: the seed, the seed + 1, ...
+
+    // The settings' points: every value of Key, each with every value of Key2.
+    std::size_t Points() const { return Values.size() * (Key2.empty() ? 1 : Values2.size()); }
 };
+
+// What a sweep should find: settings whose figure meets a bound (needless<=10%, lying<=6,
+// kills>=100), the best of them named.
+struct SweepTarget
+{
+    std::string Figure;  // needless (percent of kills), lying (s a decided flip lies), kills
+    bool AtMost = true;
+    double Bound = 0;
+};
+
+// "needless<=10%", "lying<=6", "kills>=50"; false with `error`.
+bool Parse_Target(const std::string& text, SweepTarget& target, std::string& error);
+// Adds a second setting to `spec` from another KEY=VALUES; false with `error`.
+bool Add_Sweep_Axis(const std::string& text, SweepSpec& spec, std::string& error);
 
 // KEY=FROM..TO (steps of 1), KEY=FROM..TO:STEP, or KEY=V1,V2,...; at most 50 values, each one
 // the plug-in can hold (whole numbers for the whole-number keys). False with `error`.
@@ -27,7 +46,9 @@ bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error);
 bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
                std::vector<RandomResult>& results, std::string& error);
 
-void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out);
+// The table; with a target, which points meet it and the best of them.
+void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out,
+                 const SweepTarget* target = nullptr);
 std::string Sweep_Summary_Json(const SweepSpec& spec, const std::vector<RandomResult>& results);
 
 }  // namespace sim
