@@ -181,7 +181,7 @@ TEST(RandomOutcomes, BadAssumptionsAreRefusedWithTheirOption)
         {"--sweep ChecksCount=1..1000", "at most 50"},
         {"--sweep ChecksCount=3..2", "give the values as"},
         {"--sweep ChecksCount=1,,2", "give the values as"},
-        {"--sweep ChecksCount=2,4 --svg x.svg", "--sweep prints a table of many matches"},
+        {"--sweep ChecksCount=2,4 --json", "--sweep prints a table of many matches"},
     };
     for (const auto& [arguments, said] : cases) {
         const Result r = Run_Sim("--random 1 --length 600 --vehicles 5 " + arguments);
@@ -336,6 +336,37 @@ TEST(RandomOutcomes, AGridOfTwoSettingsAndATargetNameTheBestSettings)
                                    std::string("--random 1 --sweep ChecksCount=2,3 --sweep checkscount=4"),
                                    grid + " --sweep CheckInterval=1", std::string("--random 1 --target 'kills>=3'")}) {
         EXPECT_EQ(Run_Sim(bad).Status, 2) << bad;
+    }
+}
+
+// --sweep --svg was refused: the trade-off is a picture.
+TEST(RandomOutcomes, ASweepDrawsItsTradeOff)
+{
+    const Result r = Run_Sim("--random 1 --vehicles 100 --length 300 --sweep ChecksCount=2,5 --sweep ScriptCheckingInterval=1,2 "
+                             "--target 'needless<=20%' --svg -");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    tinyxml2::XMLDocument doc;
+    ASSERT_EQ(doc.Parse(r.Out.c_str(), r.Out.size()), tinyxml2::XML_SUCCESS) << r.Out;
+    int points = 0, rings = 0, dashed = 0;
+    std::set<std::string> labels;
+    for (const tinyxml2::XMLElement* e = doc.RootElement()->FirstChildElement(); e != nullptr; e = e->NextSiblingElement()) {
+        const std::string name = e->Name();
+        if (name == "circle" && std::string(e->Attribute("fill")) == "#1e88e5") {
+            ++points;
+        } else if (name == "circle") {
+            ++rings;
+        } else if (name == "line" && e->Attribute("stroke-dasharray") != nullptr) {
+            ++dashed;
+        } else if (name == "text" && e->GetText() != nullptr) {
+            labels.insert(e->GetText());
+        }
+    }
+    EXPECT_EQ(points, 4);
+    EXPECT_EQ(rings, 2) << "the best point ringed, and the ring in the legend";
+    EXPECT_EQ(dashed, 1) << "the target's bound";
+    for (const char* label : {"2, 1", "2, 2", "5, 1", "5, 2", "Sweep of ChecksCount x ScriptCheckingInterval: needless kills "
+                                                               "against time lying flipped"}) {
+        EXPECT_EQ(labels.count(label), 1u) << label;
     }
 }
 

@@ -318,8 +318,8 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
     if (!cli.Target.empty() && !sim::Parse_Target(cli.Target, target, error)) {
         return Fail(error);
     }
-    if (sweeping && (cli.Json || !cli.Svg.empty())) {
-        return Fail("--sweep prints a table of many matches: no --json or --svg");
+    if (sweeping && cli.Json) {
+        return Fail("--sweep prints a table of many matches: no --json");
     }
     const double runs = sweeping ? static_cast<double>(sweep.Points()) * sweep.Seeds : 1.0;
     std::vector<const INIClass*> handed{options.Settings.get()};
@@ -340,6 +340,10 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
         }
         if (report) {
             sim::Print_Sweep(sweep, results, stdout, cli.Target.empty() ? nullptr : &target);
+        }
+        if (!cli.Svg.empty() &&
+            !Write_Output(cli.Svg, sim::Sweep_Chart(sweep, results, cli.Target.empty() ? nullptr : &target), Inputs_Of(cli))) {
+            return 2;
         }
         return !cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Sweep_Summary_Json(sweep, results), Inputs_Of(cli))
                    ? 2

@@ -1,7 +1,9 @@
 #include "Sweep.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <strings.h>
 
 #include <fmt/format.h>
@@ -95,6 +97,34 @@ struct PointFigures
         return figure == "needless" ? Share() : figure == "lying" ? Lying : Kills;
     }
 };
+
+PointFigures Figures_Of(const SweepSpec& spec, const std::vector<RandomResult>& results, std::size_t point);
+
+// The points that meet `target`, and the best of them (or, when none does, the closest) in `best`.
+std::vector<std::size_t> Meeting(const SweepSpec& spec, const std::vector<RandomResult>& results, const SweepTarget& target,
+                                 std::size_t& best)
+{
+    const std::string rank = target.Figure == "lying" ? "needless" : "lying";
+    std::vector<std::size_t> meeting;
+    double distance = HUGE_VAL;
+    best = 0;
+    for (std::size_t point = 0; point < spec.Points(); ++point) {
+        const double value = Figures_Of(spec, results, point).Of(target.Figure);
+        if (target.AtMost ? value <= target.Bound : value >= target.Bound) {
+            meeting.push_back(point);
+        } else if (std::fabs(value - target.Bound) < distance) {
+            distance = std::fabs(value - target.Bound);
+            best = point;
+        }
+    }
+    for (std::size_t point : meeting) {
+        if (point == meeting.front() ||
+            Figures_Of(spec, results, point).Of(rank) < Figures_Of(spec, results, best).Of(rank)) {
+            best = point;
+        }
+    }
+    return meeting;
+}
 
 PointFigures Figures_Of(const SweepSpec& spec, const std::vector<RandomResult>& results, std::size_t point)
 {
@@ -237,13 +267,8 @@ void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results
         // Of the points that meet the target, the best: least lying for a bound on needless kills or
         // kills, fewest needless kills for a bound on lying.
         const std::string rank = target->Figure == "lying" ? "needless" : "lying";
-        std::vector<std::size_t> meeting;
-        for (std::size_t point = 0; point < spec.Points(); ++point) {
-            const double value = Figures_Of(spec, results, point).Of(target->Figure);
-            if (target->AtMost ? value <= target->Bound : value >= target->Bound) {
-                meeting.push_back(point);
-            }
-        }
+        std::size_t best = 0;
+        const std::vector<std::size_t> meeting = Meeting(spec, results, *target, best);
         const std::string wanted = fmt::format("{}{}{:g}{}", target->Figure, target->AtMost ? "<=" : ">=", target->Bound,
                                                target->Figure == "needless" ? "%" : target->Figure == "lying" ? " s" : "");
         const auto describe = [&](std::size_t point) {
@@ -252,24 +277,9 @@ void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results
                                f.Share(), f.Lying, f.Kills);
         };
         if (meeting.empty()) {
-            std::size_t closest = 0;
-            double distance = HUGE_VAL;
-            for (std::size_t point = 0; point < spec.Points(); ++point) {
-                const double d = std::fabs(Figures_Of(spec, results, point).Of(target->Figure) - target->Bound);
-                if (d < distance) {
-                    distance = d;
-                    closest = point;
-                }
-            }
-            text += Wrapped(fmt::format("\nTarget {}: no setting swept meets it; the closest is {}.", wanted, describe(closest)),
+            text += Wrapped(fmt::format("\nTarget {}: no setting swept meets it; the closest is {}.", wanted, describe(best)),
                             80, "  ");
         } else {
-            std::size_t best = meeting.front();
-            for (std::size_t point : meeting) {
-                if (Figures_Of(spec, results, point).Of(rank) < Figures_Of(spec, results, best).Of(rank)) {
-                    best = point;
-                }
-            }
             text += Wrapped(fmt::format("\nTarget {}: met by {} of {}; the best (least {}) is {}.", wanted, meeting.size(),
                                         spec.Points(), rank == "lying" ? "time lying flipped" : "needless kills", describe(best)),
                             80, "  ");
@@ -339,6 +349,137 @@ bool Parse_Target(const std::string& text, SweepTarget& target, std::string& err
     }
     error.clear();
     return true;
+}
+
+std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& results, const SweepTarget* target)
+{
+    constexpr double left = 80, top = 70, plot_w = 720, plot_h = 420, width = left + plot_w + 200, height = top + plot_h + 70;
+    std::vector<PointFigures> points;
+    double most_lying = 1, most_share = 10;
+    for (std::size_t p = 0; p < spec.Points(); ++p) {
+        points.push_back(Figures_Of(spec, results, p));
+        most_lying = std::max(most_lying, points.back().Lying);
+        most_share = std::max(most_share, points.back().Share());
+    }
+    // Round steps, five or six to an axis.
+    const auto round_step = [](double most) {
+        for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0}) {
+            if (most / step <= 6) {
+                return step;
+            }
+        }
+        return std::ceil(most / 6 / 1000.0) * 1000.0;
+    };
+    const double lying_step = round_step(most_lying * 1.05);
+    most_lying = std::ceil(most_lying * 1.05 / lying_step) * lying_step;
+    const double share_step = round_step(std::min(100.0, most_share * 1.05));
+    most_share = std::min(100.0, std::ceil(most_share * 1.05 / share_step) * share_step);
+    const auto x = [&](double lying) { return left + plot_w * lying / most_lying; };
+    const auto y = [&](double share) { return top + plot_h - plot_h * share / most_share; };
+    const RandomOptions& o = results.front().Options;
+    const std::string keys = spec.Key2.empty() ? spec.Key : spec.Key + " x " + spec.Key2;
+    std::string svg = fmt::format("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:g}\" height=\"{:g}\" "
+                                  "font-family=\"sans-serif\" font-size=\"12\">\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n",
+                                  width, height);
+    svg += fmt::format("<text x=\"{:g}\" y=\"24\" font-size=\"16\">{}</text>\n", left,
+                       Xml_Text(fmt::format("Sweep of {}: needless kills against time lying flipped", keys)));
+    svg += fmt::format("<text x=\"{:g}\" y=\"44\" fill=\"#555\">{}</text>\n", left,
+                       Xml_Text(fmt::format("random match, seed {}{}, {} vehicles, {:g} s; other settings: {}", o.Seed,
+                                            spec.Seeds > 1 ? fmt::format(" (+{} more)", spec.Seeds - 1) : std::string(), o.Vehicles,
+                                            o.Length, o.SettingsPath.empty() ? "none" : o.SettingsPath)));
+    // Axes and their grid.
+    svg += fmt::format("<rect x=\"{:g}\" y=\"{:g}\" width=\"{:g}\" height=\"{:g}\" fill=\"none\" stroke=\"#999\"/>\n", left, top,
+                       plot_w, plot_h);
+    for (double share = 0; share <= most_share + 1e-9; share += share_step) {
+        svg += fmt::format("<line x1=\"{:g}\" x2=\"{:g}\" y1=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#eee\"/>"
+                           "<text x=\"{:g}\" y=\"{:.1f}\" text-anchor=\"end\">{:g}%</text>\n",
+                           left, left + plot_w, y(share), y(share), left - 6, y(share) + 4, share);
+    }
+    for (double lying = 0; lying <= most_lying + 1e-9; lying += lying_step) {
+        svg += fmt::format("<line x1=\"{:.1f}\" x2=\"{:.1f}\" y1=\"{:g}\" y2=\"{:g}\" stroke=\"#eee\"/>"
+                           "<text x=\"{:.1f}\" y=\"{:g}\" text-anchor=\"middle\">{:g}</text>\n",
+                           x(lying), x(lying), top, top + plot_h, x(lying), top + plot_h + 18, lying);
+    }
+    svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\" text-anchor=\"middle\">seconds a decided flip lies (mean)</text>\n",
+                       left + plot_w / 2, top + plot_h + 40);
+    svg += fmt::format("<text transform=\"translate(22 {:g}) rotate(-90)\" text-anchor=\"middle\">kills that would have got up "
+                       "alone (% of kills)</text>\n",
+                       top + plot_h / 2);
+    std::size_t best = spec.Points();
+    if (target != nullptr) {
+        Meeting(spec, results, *target, best);
+        if (target->Figure != "kills") {
+            const bool across = target->Figure == "lying";
+            const double at = across ? x(std::min(target->Bound, most_lying)) : y(std::min(target->Bound, most_share));
+            svg += across ? fmt::format("<line x1=\"{:.1f}\" x2=\"{:.1f}\" y1=\"{:g}\" y2=\"{:g}\" stroke=\"#2e7d32\" "
+                                        "stroke-dasharray=\"6 4\"/>\n",
+                                        at, at, top, top + plot_h)
+                          : fmt::format("<line x1=\"{:g}\" x2=\"{:g}\" y1=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#2e7d32\" "
+                                        "stroke-dasharray=\"6 4\"/>\n",
+                                        left, left + plot_w, at, at);
+        }
+    }
+    // Points that land on one spot (their kills come at the same times: 2 checks a second apart
+    // and 4 half a second apart) share one dot and one label.
+    std::map<std::pair<long, long>, std::vector<std::size_t>> spots;
+    for (std::size_t p = 0; p < points.size(); ++p) {
+        spots[{std::lround(x(points[p].Lying)), std::lround(y(points[p].Share()))}].push_back(p);
+    }
+    // Each label goes where it covers no label placed before it: right above, right below, left
+    // above or left below its dot (text at 12 px is about 6.5 px a character).
+    struct Box
+    {
+        double X0, Y0, X1, Y1;
+    };
+    std::vector<Box> placed;
+    const auto free_at = [&](const Box& b) {
+        return std::none_of(placed.begin(), placed.end(),
+                            [&](const Box& o) { return b.X0 < o.X1 && o.X0 < b.X1 && b.Y0 < o.Y1 && o.Y0 < b.Y1; });
+    };
+    for (const auto& [spot, at] : spots) {
+        (void)spot;
+        const double px = x(points[at.front()].Lying), py = y(points[at.front()].Share());
+        std::string label;
+        for (std::size_t p : at) {
+            label += (label.empty() ? "" : " / ") + Point_Text(spec, p);
+            if (p == best) {
+                svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"10\" fill=\"none\" stroke=\"#2e7d32\" "
+                                   "stroke-width=\"2\"/>\n",
+                                   px, py);
+            }
+        }
+        const double w = 6.5 * static_cast<double>(label.size());
+        const Box tries[4] = {{px + 7, py - 18, px + 7 + w, py - 4}, {px + 7, py + 4, px + 7 + w, py + 18},
+                              {px - 7 - w, py - 18, px - 7, py - 4}, {px - 7 - w, py + 4, px - 7, py + 18}};
+        Box where = tries[0];
+        for (const Box& b : tries) {
+            if (free_at(b)) {
+                where = b;
+                break;
+            }
+        }
+        placed.push_back(where);
+        svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"4\" fill=\"#1e88e5\"/>"
+                           "<text x=\"{:.1f}\" y=\"{:.1f}\" fill=\"#333\">{}</text>\n",
+                           px, py, where.X0, where.Y1 - 3, Xml_Text(label));
+    }
+    // The legend.
+    const double lx = left + plot_w + 20;
+    svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\">labels: {}</text>\n", lx, top + 10,
+                       Xml_Text(spec.Key2.empty() ? spec.Key : "Checks, Period"));
+    if (!spec.Key2.empty()) {
+        svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\" fill=\"#555\">{}</text>\n", lx, top + 28,
+                           Xml_Text("(first, second setting)"));
+    }
+    if (target != nullptr) {
+        svg += fmt::format("<circle cx=\"{:g}\" cy=\"{:g}\" r=\"8\" fill=\"none\" stroke=\"#2e7d32\" stroke-width=\"2\"/>"
+                           "<text x=\"{:g}\" y=\"{:g}\">best for the target</text>\n",
+                           lx + 8, top + 56, lx + 22, top + 60);
+    }
+    svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\" fill=\"#555\">lower left is better:</text>\n", lx, top + 90);
+    svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\" fill=\"#555\">fewer needless kills,</text>\n", lx, top + 106);
+    svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\" fill=\"#555\">less time lying</text>\n", lx, top + 122);
+    return svg + "</svg>\n";
 }
 
 }  // namespace sim

@@ -50,5 +50,9 @@ bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, con
 void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out,
                  const SweepTarget* target = nullptr);
 std::string Sweep_Summary_Json(const SweepSpec& spec, const std::vector<RandomResult>& results);
+// The trade-off as a chart: each point of the sweep placed by the seconds a decided flip lies
+// (across) and the share of needless kills (up), labelled with its settings; the target's bound
+// drawn, and the best point ringed.
+std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& results, const SweepTarget* target);
 
 }  // namespace sim
