@@ -236,6 +236,56 @@ TEST(RandomOutcomes, OrdinaryVehiclesAreNeverOfAPresetTheSettingsList)
         << report.Out;
 }
 
+// Random matches answered an invented server's question: four fixed presets whatever the operator
+// runs. --fleet plays the operator's own presets, shares, modes and worlds, with a table of each.
+TEST(RandomOutcomes, TheOperatorsFleetIsPlayedPresetByPreset)
+{
+    Scratch scratch;
+    const std::string fleet = scratch.Write("fleet.txt", "# our server\nHeavy_Tank 50\nRecon_Drone 20   # exempt\n"
+                                                         "Light_Buggy 20 nose-down 0\nStatue_Tank 5 flip-every 1e9\n"
+                                                         "Parked_Tank 5 mode 4\n");
+    const Result r = Run_Sim("--random 2 --vehicles 400 --length 600 --settings " + settings + " --fleet " + Quoted(fleet) +
+                             " --summary-json -");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const json s = json::parse(r.Out);
+    ASSERT_EQ(s["presets"].size(), 5u);
+    std::map<std::string, json> by;
+    int vehicles = 0;
+    for (const json& p : s["presets"]) {
+        by[p["preset"].get<std::string>()] = p;
+        vehicles += p["vehicles"].get<int>();
+    }
+    EXPECT_EQ(vehicles, 400);
+    EXPECT_GT(by["Heavy_Tank"]["outcomes"]["killed"].get<int>(), 50);
+    EXPECT_EQ(by["Recon_Drone"]["outcomes"]["killed"], 0) << "exempt in the settings";
+    EXPECT_GT(by["Recon_Drone"]["outcomes"]["never_seen_exempt"].get<int>(), 0);
+    EXPECT_GT(by["Light_Buggy"]["outcomes"]["turned_upright"].get<int>(), 10) << "listed for turning";
+    EXPECT_EQ(by["Light_Buggy"]["outcomes"]["lifted_without_end"], 0) << "never on its nose";
+    EXPECT_EQ(by["Statue_Tank"]["flips"], 0) << "its own world: it never flips";
+    EXPECT_EQ(by["Parked_Tank"]["outcomes"]["killed"], 0) << "mode 4";
+    EXPECT_EQ(s["kinds"]["ordinary"].get<int>(), by["Heavy_Tank"]["vehicles"].get<int>() + by["Statue_Tank"]["vehicles"].get<int>());
+
+    const Result report = Run_Sim("--random 2 --vehicles 400 --length 600 --settings " + settings + " --fleet " + Quoted(fleet));
+    EXPECT_NE(report.Out.find("By preset of the fleet (" + fleet + "):\npreset "), std::string::npos) << report.Out;
+
+    const struct
+    {
+        std::string Text;
+        std::string Said;
+    } bad[] = {{"Heavy_Tank\n", "bad.txt:1: a preset and its share"},
+               {"Heavy_Tank 1\nHeavy_Tank 2\n", "bad.txt:2: preset Heavy_Tank is in the fleet twice (line 1)"},
+               {"Heavy_Tank 1 speed 3\n", "bad.txt:1: unknown option 'speed'"},
+               {"Heavy_Tank 1 nose-down 2\n", "bad.txt:1: nose-down takes a share from 0 to 1, not 2"},
+               {"Heavy_Tank 1 mode 4.5\n", "bad.txt:1: mode takes a whole number"},
+               {"Heavy_Tank 0\n", "bad.txt: the fleet's shares add up to no vehicle"}};
+    for (const auto& b : bad) {
+        const Result refused = Run_Sim("--random 1 --fleet " + Quoted(scratch.Write("bad.txt", b.Text)));
+        EXPECT_EQ(refused.Status, 2) << b.Text;
+        EXPECT_NE(refused.Err.find(b.Said), std::string::npos) << b.Text << ": " << refused.Err;
+    }
+    EXPECT_EQ(Run_Sim("--random 1 --fleet " + Quoted(fleet) + " --mix 1:1:1:1").Status, 2);
+}
+
 // A reload due in the last tick was accepted, never handed to the plug-in and never listed.
 TEST(RandomOutcomes, AReloadAtTheVeryEndIsHandedOverAndListed)
 {

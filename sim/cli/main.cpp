@@ -108,6 +108,7 @@ struct Cli
     std::string Seed;
     std::string RecoverTime;
     std::string Mix;
+    std::string Fleet;
     std::vector<std::string> Sweeps;
     std::string Target;
     int Seeds = 1;
@@ -147,6 +148,8 @@ void Add_Random_Options(CLI::App& app, Cli& cli)
         ->needs(random)->default_str("0.5..12");
     app.add_option("--mix", cli.Mix, "random match: shares of ordinary:turned-upright:exempt:mode-4 vehicles")
         ->needs(random)->default_str("60:20:15:5");
+    app.add_option("--fleet", cli.Fleet, "random match: your own presets and their shares, a line each (see the README)")
+        ->needs(random);
     app.add_option("--respawn", cli.Assumed.Respawn, "random match: seconds before a killed vehicle comes back")
         ->needs(random)->capture_default_str();
     app.add_option("--reload", cli.Reloads, "random match: hand the plug-in a settings file at a time, SECONDS=FILE (repeatable)")
@@ -222,7 +225,7 @@ void Add_Options(CLI::App& app, Cli& cli)
 // The files this run reads, which no output may replace.
 std::vector<std::string> Inputs_Of(const Cli& cli, const sim::Scenario* scenario = nullptr)
 {
-    std::vector<std::string> inputs{cli.Plugin, cli.Scenario, cli.Settings};
+    std::vector<std::string> inputs{cli.Plugin, cli.Scenario, cli.Settings, cli.Fleet};
     for (const std::string& reload : cli.Reloads) {
         inputs.push_back(reload.substr(reload.find('=') + 1));
     }
@@ -262,6 +265,19 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
         (!cli.Mix.empty() && !sim::Parse_Mix(cli.Mix, options.Assumed, error)) || !sim::Check_World(options.Assumed, error)) {
         Fail(error);
         return false;
+    }
+    if (!cli.Fleet.empty()) {
+        if (!cli.Mix.empty()) {
+            Fail("--fleet names the presets and their shares: no --mix");
+            return false;
+        }
+        text::Expected<std::vector<sim::FleetPreset>> fleet = sim::Load_Fleet(cli.Fleet, options.Assumed);
+        if (!fleet) {
+            Fail(fleet.Error().Text());
+            return false;
+        }
+        options.Fleet = *fleet;
+        options.FleetPath = cli.Fleet;
     }
     options.Vehicles = cli.Vehicles;
     options.Length = cli.Length;

@@ -1,5 +1,7 @@
 #include "Random.h"
 
+#include <optional>
+#include <map>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -124,6 +126,97 @@ bool Check_World(const World& world, std::string& error)
     return false;
 }
 
+text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, const World& base)
+{
+    const text::Expected<std::string> content = text::Read_Text_File(path);
+    if (!content) {
+        return content.Error();
+    }
+    const std::string shown = text::Shown_Name(path);
+    std::vector<FleetPreset> fleet;
+    std::map<std::string, int> lines;
+    std::optional<text::Diagnostic> fault;
+    text::For_Each_Line(*content, [&](int number, std::string_view view) {
+        const auto fail = [&](const std::string& what) {
+            fault = text::Diagnostic{shown, number, 0, text::Severity::Error, what};
+            return false;
+        };
+        std::string line(view.substr(text::After_Byte_Order_Mark(view)));
+        line = line.substr(0, line.find('#'));
+        std::vector<std::string> words;
+        for (std::size_t at = line.find_first_not_of(" \t"); at != std::string::npos; at = line.find_first_not_of(" \t", at)) {
+            const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+            words.push_back(line.substr(at, end - at));
+            at = end;
+        }
+        if (words.empty()) {
+            return true;
+        }
+        FleetPreset preset;
+        preset.Preset = words[0];
+        preset.Assumed = base;
+        preset.Line = number;
+        if (words.size() < 2 || !Parse_Finite(words[1], preset.Share) || !(preset.Share >= 0)) {
+            return fail("a preset and its share of the vehicles, a number from 0 (\"Heavy_Tank 30\"), then options");
+        }
+        if (lines.count(preset.Preset) != 0) {
+            return fail(fmt::format("preset {} is in the fleet twice (line {})", preset.Preset, lines[preset.Preset]));
+        }
+        for (std::size_t w = 2; w < words.size(); w += 2) {
+            const std::string& option = words[w];
+            if (w + 1 >= words.size()) {
+                return fail("option '" + option + "' has no value");
+            }
+            const std::string& value = words[w + 1];
+            std::string error;
+            double number_value = 0;
+            if (option == "recover-time") {
+                if (!Parse_Recover_Time(value, preset.Assumed, error)) {
+                    return fail(error.substr(2));  // without the command line's dashes
+                }
+                continue;
+            }
+            if (!Parse_Finite(value, number_value)) {
+                return fail("option '" + option + "' takes a number, not '" + value + "'");
+            }
+            if (option == "mode" && number_value >= 0 && number_value <= 4294967295.0 && number_value == std::floor(number_value)) {
+                preset.Mode = static_cast<unsigned int>(number_value);
+            } else if (option == "flip-every") {
+                preset.Assumed.FlipEvery = number_value;
+            } else if (option == "nose-down") {
+                preset.Assumed.NoseDown = number_value;
+            } else if (option == "recover-share") {
+                preset.Assumed.RecoverShare = number_value;
+            } else if (option == "mode") {
+                return fail("mode takes a whole number from 0 to 4294967295, not '" + value + "'");
+            } else {
+                return fail("unknown option '" + option + "' (mode, flip-every, nose-down, recover-share, recover-time)");
+            }
+        }
+        std::string error;
+        if (!Check_World(preset.Assumed, error)) {
+            return fail(error.substr(2));  // "flip-every takes ...", without the command line's dashes
+        }
+        if (fleet.size() == 10000) {
+            return fail("more than 10000 presets");
+        }
+        lines[preset.Preset] = number;
+        fleet.push_back(preset);
+        return true;
+    });
+    if (fault) {
+        return *fault;
+    }
+    double total = 0;
+    for (const FleetPreset& p : fleet) {
+        total += p.Share;
+    }
+    if (!(total > 0) || !std::isfinite(total)) {
+        return text::Diagnostic{shown, 0, 0, text::Severity::Error, "the fleet's shares add up to no vehicle (or beyond any number)"};
+    }
+    return fleet;
+}
+
 namespace {
 
 // splitmix64: small, fast, and the same sequence on every machine for a seed.
@@ -177,6 +270,8 @@ struct Car
     std::int64_t FlipTick = 0;
     double PlannedRecovery = -1; // when it would right itself, or -1
     int ChecksAtFlip = 0;        // checks its flip-kill script had counted when this flip began
+    const World* Assumed = nullptr;  // how the world treats it: its fleet preset's, or the match's
+    int Fleet = -1;              // its preset in the operator's fleet, or -1
 };
 
 enum class Due
@@ -221,6 +316,9 @@ public:
     }
 
     void Choose_Vehicles();
+    // The operator's own fleet: each vehicle of a preset drawn by its share, of the kind the
+    // settings make it.
+    void Choose_From_Fleet();
     void Play(std::FILE* err);
     void Finish_Open();
 
@@ -244,6 +342,11 @@ private:
     {
         car.Open = false;
         Out.Outcomes[outcome].Add(tick - car.FlipTick);
+        if (car.Fleet >= 0) {
+            RandomResult::PresetFigures& p = Out.Presets[static_cast<std::size_t>(car.Fleet)];
+            ++p.Outcomes[outcome];
+            p.LyingTicks += tick - car.FlipTick;
+        }
         if (car.Category == Ordinary && car.ReadsFlipped) {
             ++Out.KillableFlips;
             Out.KillableLyingTicks += tick - car.FlipTick;
@@ -268,6 +371,10 @@ private:
 void RandomMatch::Choose_Vehicles()
 {
     Out.Start = Now;
+    if (!Options.Fleet.empty()) {
+        Choose_From_Fleet();
+        return;
+    }
     // The built-in ordinary presets, less any the operator lists at the start or in a reload (the
     // lists only grow): an ordinary vehicle is one the settings leave to be killed.
     std::vector<std::string> ordinary;
@@ -311,6 +418,7 @@ void RandomMatch::Choose_Vehicles()
     for (int i = 0; i < Options.Vehicles; ++i) {
         Car car;
         car.Name = fmt::format("V{:05}", i + 1);
+        car.Assumed = &World;
         double pick = Random.Uniform() * total;
         int kind = 0;
         while (kind < 3 && pick >= World.Mix[kind]) {
@@ -328,6 +436,40 @@ void RandomMatch::Choose_Vehicles()
         car.Category = static_cast<Kind>(kind);
         car.Preset = (*lists[kind])[Random.Index(lists[kind]->size())];
         ++Out.Kinds[kind];
+        Cars.push_back(car);
+    }
+}
+
+void RandomMatch::Choose_From_Fleet()
+{
+    double total = 0;
+    for (const FleetPreset& p : Options.Fleet) {
+        total += p.Share;
+        Out.Presets.push_back(RandomResult::PresetFigures{p.Preset});
+    }
+    for (int i = 0; i < Options.Vehicles; ++i) {
+        Car car;
+        car.Name = fmt::format("V{:05}", i + 1);
+        double pick = Random.Uniform() * total;
+        std::size_t f = 0;
+        while (f + 1 < Options.Fleet.size() && pick >= Options.Fleet[f].Share) {
+            pick -= Options.Fleet[f].Share;
+            ++f;
+        }
+        while (f > 0 && Options.Fleet[f].Share == 0) {
+            --f;
+        }
+        const FleetPreset& preset = Options.Fleet[f];
+        car.Preset = preset.Preset;
+        car.Assumed = &preset.Assumed;
+        car.Fleet = static_cast<int>(f);
+        const Treatment treatment = Now.Treatment_Of(preset.Preset);
+        car.Category = !Is_Scanned_Mode(preset.Mode)            ? Ignored
+                       : treatment == Treatment::TurnedUpright ? Rotated
+                       : treatment == Treatment::LeftAlone     ? Exempt
+                                                               : Ordinary;
+        ++Out.Kinds[car.Category];
+        ++Out.Presets[f].Vehicles;
         Cars.push_back(car);
     }
 }
@@ -375,7 +517,7 @@ void RandomMatch::On_Journal(std::size_t index, const standin::JournalEntry& j, 
                            Out.RightedTiltMin = std::min(Out.RightedTiltMin, tilt);
                            Out.RightedTiltMax = std::max(Out.RightedTiltMax, tilt);
                            Close(car, Righted, h.Tick);
-                           Schedule(h.Time + Random.Exponential(World.FlipEvery), index, Due::Flip);
+                           Schedule(h.Time + Random.Exponential(car.Assumed->FlipEvery), index, Due::Flip);
                        }
                    },
                    [&](const standin::events::Destroyed&) { On_Destroyed(index, h); },
@@ -400,6 +542,9 @@ void RandomMatch::On_Destroyed(std::size_t index, const Happening& h)
         Close(car, reflip ? KilledAfterReflip : Killed, h.Tick);
         if (car.PlannedRecovery > h.Time) {
             Out.WouldHaveRecovered.Add(std::llround((car.PlannedRecovery - h.Time) * Game.Tick_Rate()));
+            if (car.Fleet >= 0) {
+                ++Out.Presets[static_cast<std::size_t>(car.Fleet)].NeedlessKills;
+            }
         }
     }
     car.Flipped = false;
@@ -412,7 +557,9 @@ void RandomMatch::Spawn(std::size_t index)
     sim::Spawn spawn;
     spawn.Name = car.Name;
     spawn.Preset = car.Preset;
-    spawn.Mode = car.Category == Ignored ? ExemptVehicleMode : 0;
+    spawn.Mode = car.Fleet >= 0 ? Options.Fleet[static_cast<std::size_t>(car.Fleet)].Mode
+                 : car.Category == Ignored ? ExemptVehicleMode
+                                           : 0;
     spawn.Position[0] = static_cast<double>(index % 100) * 10.0;
     spawn.Position[1] = static_cast<double>(index / 100) * 10.0;
     spawn.Pose.Yaw = Random.Between(0, 360);
@@ -420,7 +567,7 @@ void RandomMatch::Spawn(std::size_t index)
     car.Id = standin::Object_Id(obj);
     ByObject[car.Id] = index;
     car.Flipped = false;
-    Schedule(Game.Now() + Random.Exponential(World.FlipEvery), index, Due::Flip);
+    Schedule(Game.Now() + Random.Exponential(car.Assumed->FlipEvery), index, Due::Flip);
 }
 
 void RandomMatch::Handle(const Scheduled& due)
@@ -446,7 +593,8 @@ void RandomMatch::Flip(std::size_t index)
 {
     Car& car = Cars[index];
     Orientation pose;
-    if (Random.Uniform() < World.NoseDown) {
+    const sim::World& world = *car.Assumed;
+    if (Random.Uniform() < world.NoseDown) {
         pose.Pitch = Random.Between(80, 100);
     } else {
         pose.Roll = Random.Between(95, 265);
@@ -459,10 +607,13 @@ void RandomMatch::Flip(std::size_t index)
     car.PlannedRecovery = -1;
     car.ChecksAtFlip = Line(car).Checks;
     ++Out.Flips;
+    if (car.Fleet >= 0) {
+        ++Out.Presets[static_cast<std::size_t>(car.Fleet)].Flips;
+    }
     Game.Set_Pose(car.Name, pose);
     car.ReadsFlipped = Line(car).ReadsFlipped;
-    if (Random.Uniform() < World.RecoverShare) {
-        car.PlannedRecovery = Game.Now() + Random.Between(World.RecoverFrom, World.RecoverTo);
+    if (Random.Uniform() < world.RecoverShare) {
+        car.PlannedRecovery = Game.Now() + Random.Between(world.RecoverFrom, world.RecoverTo);
         Schedule(car.PlannedRecovery, index, Due::Recover);
     }
 }
@@ -477,7 +628,7 @@ void RandomMatch::Recover(std::size_t index)
         const Outcome why = Line(car).Carries_Script() ? RecoveredAlone : Unseen_Why(car);
         Close(car, why == EndNotYetFound ? RecoveredAlone : why, Game.Ticks());
     }
-    Schedule(Game.Now() + Random.Exponential(World.FlipEvery), index, Due::Flip);
+    Schedule(Game.Now() + Random.Exponential(car.Assumed->FlipEvery), index, Due::Flip);
 }
 
 Outcome RandomMatch::Unseen_Why(const Car& car) const

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Match.h"
+#include "TextFile.h"
 
 namespace sim {
 
@@ -44,6 +45,22 @@ struct TimedSettings
     std::shared_ptr<INIClass> Ini;
 };
 
+// One preset of the operator's own fleet: its share of the vehicles, the mode they play in, and
+// the world as it is for them (the command line's, unless the fleet file says otherwise).
+struct FleetPreset
+{
+    std::string Preset;
+    double Share = 1;
+    unsigned int Mode = 0;
+    World Assumed;
+    int Line = 0;
+};
+
+// Reads a fleet file: one preset a line, "PRESET SHARE [mode N] [flip-every S] [nose-down F]
+// [recover-share F] [recover-time A..B]", '#' comments and blank lines ignored. Each preset's
+// world starts as `base`. The fleet, or the finding that refuses the file (FILE:LINE: what).
+text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, const World& base);
+
 struct RandomOptions
 {
     std::uint64_t Seed = 1;
@@ -55,6 +72,8 @@ struct RandomOptions
     std::shared_ptr<INIClass> Settings;
     std::vector<TimedSettings> Reloads;       // in time order
     bool Progress = false;                    // a progress bar on standard error
+    std::vector<FleetPreset> Fleet;           // the operator's presets; empty: the built-in mix
+    std::string FleetPath;
 };
 
 // What can become of one flip. Each flip gets exactly one, when it is decided or at the end.
@@ -119,6 +138,17 @@ struct RandomResult
     RandomOptions Options;
     ActiveSettings Start;                 // the settings in force when the vehicles came
     std::vector<TimedSettings> Changes;   // the reloads, as played
+    // With a fleet: each preset's figures, in the fleet's order.
+    struct PresetFigures
+    {
+        std::string Preset;
+        int Vehicles = 0;
+        std::int64_t Flips = 0;
+        std::int64_t Outcomes[OutcomeCount] = {};
+        std::int64_t NeedlessKills = 0;
+        std::int64_t LyingTicks = 0;
+    };
+    std::vector<PresetFigures> Presets;
     std::vector<ActiveSettings> InForceAfter;  // what the plug-in held after each
     int Kinds[4] = {0, 0, 0, 0};          // vehicles of each kind of the mix
     bool KindEmpty[4] = {false, false, false, false};  // no preset of that kind to pick from

@@ -1,5 +1,7 @@
 // The random match's report in words, and the same figures for tools.
+#include <algorithm>
 #include <cstdio>
+#include <numeric>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -71,7 +73,19 @@ std::string Header(const RandomResult& r)
             text += Wrapped(fmt::format("    then {}", Settings_In_Force(r.InForceAfter[i])), 80, "    ");
         }
     }
-    text += World_Text(w);
+    std::string world = World_Text(w);
+    if (!o.Fleet.empty()) {
+        // The fleet decides the presets, their shares and their modes; the mix plays no part.
+        const std::size_t mix = world.find("  mix ");
+        if (mix != std::string::npos) {
+            world.erase(mix, world.find('\n', mix) + 1 - mix);
+        }
+        world += Wrapped(fmt::format("  the fleet of {}: {} presets, with their shares, modes and any world of their own as "
+                                     "written there",
+                                     Printable(o.FleetPath), o.Fleet.size()),
+                         80, "    ");
+    }
+    text += world;
     text += fmt::format("Vehicles: {} {}, {} {}, {} {}, {} {}\n", r.Kinds[0], KindNames[0], r.Kinds[1], KindNames[1],
                         r.Kinds[2], KindNames[2], r.Kinds[3], KindNames[3]);
     if (!r.OrdinaryLeftOut.empty()) {
@@ -87,6 +101,37 @@ std::string Header(const RandomResult& r)
             text += fmt::format("  (no {} preset is listed in the settings: those vehicles are ordinary)\n", KindNames[k]);
         }
     }
+    return text;
+}
+
+// With the operator's fleet: what became of each preset's flips.
+std::string Fleet_Table(const RandomResult& r)
+{
+    if (r.Presets.empty()) {
+        return std::string();
+    }
+    const int rate = r.Options.Rate;
+    std::size_t width = 16;
+    for (const auto& p : r.Presets) {
+        width = std::max(width, std::min<std::size_t>(Printable(p.Preset).size(), 20));
+    }
+    std::string text = fmt::format("\nBy preset of the fleet ({}):\n", Printable(r.Options.FleetPath));
+    text += fmt::format("{:<{}} {:>8} {:>6} {:>6} {:>8} {:>6} {:>6} {:>6} {:>6}\n", "preset", width, "vehicles", "flips", "killed",
+                        "needless", "turned", "lifted", "unseen", "lying");
+    for (const auto& p : r.Presets) {
+        std::string name = Printable(p.Preset);
+        if (name.size() > width) {
+            name = name.substr(0, width - 1) + "~";
+        }
+        const std::int64_t decided = std::accumulate(std::begin(p.Outcomes), std::end(p.Outcomes), std::int64_t{0});
+        text += fmt::format("{:<{}} {:>8} {:>6} {:>6} {:>8} {:>6} {:>6} {:>6} {:>6.1f}\n", name, width, p.Vehicles, p.Flips,
+                            p.Outcomes[Killed] + p.Outcomes[KilledAfterReflip], p.NeedlessKills, p.Outcomes[Righted],
+                            p.Outcomes[LiftedWithoutEnd],
+                            p.Outcomes[UnseenMode4] + p.Outcomes[UnseenNotFlipped] + p.Outcomes[UnseenExempt],
+                            decided == 0 ? 0.0 : Seconds(p.LyingTicks, rate) / static_cast<double>(decided));
+    }
+    text += "needless: killed though it would soon have got up alone; unseen: never looked\n"
+            "at (mode 4, exempt, or not read as flipped); lying: a flip's mean seconds down.\n";
     return text;
 }
 
@@ -143,6 +188,7 @@ void Print_Random_Report(const RandomResult& r, std::FILE* out)
         text += Row(Outcome_Label(static_cast<Outcome>(o)), r.Outcomes[o], rate);
     }
     text += Notes(r);
+    text += Fleet_Table(r);
     text += fmt::format("\nKilled though they would soon have recovered alone: {} of {} ({:.1f}%)\n", r.WouldHaveRecovered.Count,
                         r.Kills(), r.Needless_Kill_Percent());
     if (r.WouldHaveRecovered.Count > 0) {
@@ -208,6 +254,22 @@ std::string Random_Summary_Json(const RandomResult& r)
     summary["kept_checks"] = {{"count", r.KeptChecks.Count}, {"min", r.KeptChecks.Min()}, {"max", r.KeptChecks.Max()}};
     for (int e = 0; e < EndStateCount; ++e) {
         summary["at_end"][EndKeys[e]] = r.AtEnd[e];
+    }
+    if (!r.Presets.empty()) {
+        summary["fleet"] = o.FleetPath;
+        summary["presets"] = json::array();
+        for (const auto& p : r.Presets) {
+            json outcomes;
+            for (int i = 0; i < OutcomeCount; ++i) {
+                outcomes[Outcome_Key(static_cast<Outcome>(i))] = p.Outcomes[i];
+            }
+            summary["presets"].push_back({{"preset", p.Preset},
+                                          {"vehicles", p.Vehicles},
+                                          {"flips", p.Flips},
+                                          {"outcomes", outcomes},
+                                          {"needless_kills", p.NeedlessKills},
+                                          {"lying_flipped_seconds", Seconds(p.LyingTicks, rate)}});
+        }
     }
     summary["lying_at_end"] = json::object();
     for (int i = 0; i < OutcomeCount; ++i) {
