@@ -70,7 +70,7 @@ TEST(HostileNames, JsonLinesStayValidJsonForBytesThatAreNotUtf8)
 // Every element of the chart is one the chart draws; a name can only ever be text.
 void Expect_Only_Chart_Elements(const tinyxml2::XMLElement* element, std::set<std::string>& texts)
 {
-    static const std::set<std::string> drawn = {"svg", "rect", "text", "tspan", "line", "path", "circle", "g"};
+    static const std::set<std::string> drawn = {"svg", "rect", "text", "tspan", "title", "line", "path", "circle", "g"};
     for (; element != nullptr; element = element->NextSiblingElement()) {
         EXPECT_EQ(drawn.count(element->Name()), 1u) << "an element <" << element->Name() << "> came from a name";
         for (const tinyxml2::XMLAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next()) {
@@ -100,8 +100,10 @@ TEST(HostileNames, TheChartEscapesEveryNameAndParsesAsXml)
     ASSERT_EQ(document.LoadFile(svg.c_str()), tinyxml2::XML_SUCCESS) << document.ErrorStr();
     std::set<std::string> texts;
     Expect_Only_Chart_Elements(document.RootElement(), texts);
-    EXPECT_EQ(texts.count("<script>alert(1)</script> "), 1u) << "the name is shown as text, whole";
-    EXPECT_EQ(texts.count("</text><script>alert(2)</script>"), 1u);
+    // A long name is cut to fit beside the lanes, and told whole in the label's title.
+    EXPECT_EQ(texts.count("<script>alert(1~ "), 1u) << "the name is shown as text";
+    EXPECT_EQ(texts.count("<script>alert(1)</script> Heavy_Tank"), 1u) << "and whole as text in the title";
+    EXPECT_EQ(texts.count("a&b'c </text><script>alert(2)</script>"), 1u);
     EXPECT_EQ(texts.count("a&b'c "), 1u);
 }
 

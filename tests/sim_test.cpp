@@ -219,6 +219,40 @@ TEST(ReloadScenario, EachSettingsEventSaysWhatIsNowInForce)
         << r.Out;
 }
 
+// The chart's defects, looked at: reload labels overlapped and showed whole paths, no title named
+// the settings, exempt, mode-4 and not-a-vehicle lanes looked alike, a level load was unmarked,
+// and over long games the scan lines turned to haze.
+TEST(SimOutput, TheLaneChartNamesItsSettingsMarksLoadsAndSaysWhatIsNeverKilled)
+{
+    Scratch scratch;
+    scratch.Write("a.ini", "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n");
+    scratch.Write("b.ini", "[Veltrask]\nCheckInterval = 1\n");
+    const std::string path = scratch.Write("c.scenario", "settings a.ini\nlength 30\nvehicle D Recon_Drone roll 180\n"
+                                                        "vehicle P Heavy_Tank mode 4 roll 180\nobject C Supply_Crate\n"
+                                                        "at 10 reload b.ini\nat 11 reload a.ini\nat 20 level-load\n");
+    const Result r = Run_Sim(test::Quoted(path) + " --svg -");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find(">c.scenario, settings a.ini</text>"), std::string::npos) << "the title names the settings";
+    EXPECT_NE(r.Out.find(">reload: b.ini</text>"), std::string::npos) << "a file's name, not its path";
+    EXPECT_NE(r.Out.find(">level load</text>"), std::string::npos);
+    for (const char* kind : {">exempt: never killed<", ">mode 4: never killed<", ">not a vehicle: never killed<"}) {
+        EXPECT_NE(r.Out.find(kind), std::string::npos) << kind;
+    }
+    // The two reloads a second apart: their labels on two rows.
+    const std::size_t first = r.Out.find(">reload: b.ini</text>"), second = r.Out.find(">reload: a.ini</text>");
+    ASSERT_NE(second, std::string::npos);
+    const auto y_of = [&](std::size_t at) {
+        const std::size_t y = r.Out.rfind(" y=\"", at);
+        return std::stod(r.Out.substr(y + 4));
+    };
+    EXPECT_EQ(y_of(second) - y_of(first), 14) << "the second label a row lower";
+
+    const std::string long_game = scratch.Write("l.scenario", "settings b.ini\nlength 900\nvehicle A Heavy_Tank\n");
+    const Result haze = Run_Sim(test::Quoted(long_game) + " --svg -");
+    EXPECT_NE(haze.Out.find("scans, about one every 1 s: too close to draw"), std::string::npos);
+    EXPECT_EQ(haze.Out.find("stroke-opacity=\"0.35\""), std::string::npos) << "no line per scan";
+}
+
 TEST(SimOutput, TheTimelineTellsTheStoryAndTheChartIsDrawn)
 {
     Scratch scratch;

@@ -43,6 +43,9 @@ std::string Default_Plugin()
     return access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0 ? installed : beside;
 }
 
+// A path's last part, as a chart names a file.
+std::string File_Name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "veltrask-sim: %s\n", sim::Printable(message).c_str());
@@ -386,7 +389,9 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
     if (!cli.SummaryJson.empty() && !Write_Output(cli.SummaryJson, sim::Random_Summary_Json(result), Inputs_Of(cli))) {
         return 2;
     }
-    if (!cli.Svg.empty() && !Write_Output(cli.Svg, sim::Match_Chart(result, fmt::format("Random match, seed {}", options.Seed)),
+    const std::string title = fmt::format("Random match, seed {}, settings {}", options.Seed,
+                                          cli.Settings.empty() ? "none (the values at load)" : File_Name(cli.Settings));
+    if (!cli.Svg.empty() && !Write_Output(cli.Svg, sim::Match_Chart(result, title),
                                           Inputs_Of(cli))) {
         return 2;
     }

@@ -136,7 +136,11 @@ bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
         lines.Outcomes(stories, scenario.Rate);
     }
     if (options.Chart) {
-        svg = Svg_Chart(stories, scenario.File);
+        const std::string settings = scenario.InitialSettings < 0
+                                         ? std::string("none (the values at load)")
+                                         : scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Path;
+        svg = Svg_Chart(stories, scenario.File.substr(scenario.File.rfind('/') + 1) + ", settings " +
+                                     settings.substr(settings.rfind('/') + 1));
     }
     return true;
 }

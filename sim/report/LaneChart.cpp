@@ -11,13 +11,29 @@ namespace sim {
 namespace {
 
 // One object's lane, its middle at `y`; `x` maps game time to the chart.
+// `text` cut to `most` characters, its end marked.
+std::string Cut(const std::string& text, std::size_t most)
+{
+    return text.size() <= most ? text : text.substr(0, most - 1) + "~";
+}
+
 template <class X> void Draw_Lane(const Story& s, double y, double end, X x, std::string& svg)
 {
-    svg += fmt::format("<text x=\"10\" y=\"{:.1f}\">{} <tspan fill=\"#888\">{}</tspan></text>\n", y + 4,
-                       Xml_Text(s.Info.Name), Xml_Text(s.Info.Preset));
+    // What the plug-in makes of the object, in words and in the lane's line: one it never looks at
+    // is drawn dashed, one it leaves lying dotted.
+    const char* kind = !s.Info.IsVehicle ? "not a vehicle" : !Is_Scanned_Mode(s.Info.Mode) ? "mode 4" : s.Exempt ? "exempt" : "";
+    const char* dashes = !s.Info.IsVehicle || !Is_Scanned_Mode(s.Info.Mode) ? " stroke-dasharray=\"8,4\"" : s.Exempt ? " stroke-dasharray=\"2,3\"" : "";
+    // The label stays left of the plot (about 6.5 px a character at this size).
+    const std::string name = Cut(s.Info.Name, 16);
+    const std::string preset = Cut(s.Info.Preset, 30 - std::min<std::size_t>(name.size(), 16));
+    svg += fmt::format("<text x=\"10\" y=\"{:.1f}\">{} <tspan fill=\"#888\">{}</tspan><title>{} {}</title></text>\n", y + 4,
+                       Xml_Text(name), Xml_Text(preset), Xml_Text(s.Info.Name), Xml_Text(s.Info.Preset));
+    if (*kind != '\0') {
+        svg += fmt::format("<text x=\"10\" y=\"{:.1f}\" font-size=\"10\" fill=\"#888\">{}: never killed</text>\n", y + 15, kind);
+    }
     const double last = s.Killed >= 0 ? s.Killed : s.Removed >= 0 ? s.Removed : end;
-    svg += fmt::format("<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#999\"/>\n", x(s.Spawned), y,
-                       x(last), y);
+    svg += fmt::format("<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#999\"{}/>\n", x(s.Spawned), y,
+                       x(last), y, dashes);
     for (const auto& [from, to] : s.FlippedSpans) {
         const double until = to < 0 ? last : to;
         svg += fmt::format("<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" height=\"14\" fill=\"#e53935\" fill-opacity=\"0.3\"/>\n",
@@ -60,7 +76,9 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
     const double end = std::max(stories.End_Time(), 1.0);
     const auto x = [&](double t) { return label + plot * t / end; };
     const std::size_t lanes = stories.All().size();
-    const double height = top + lane * static_cast<double>(lanes) + 90;
+    // Room below the lanes for the marks' labels (at most one row each) and the legend.
+    const double height = top + lane * static_cast<double>(lanes) + 110 +
+                          14 * static_cast<double>(std::max<std::size_t>(stories.Reloads().size() + stories.Level_Loads().size(), 1) - 1);
     std::string svg = fmt::format(
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" font-family=\"sans-serif\" font-size=\"12\">\n"
         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
@@ -79,21 +97,58 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
                            "<text x=\"{0:.1f}\" y=\"{3:.0f}\" text-anchor=\"middle\" fill=\"#666\">{4:g}s</text>\n",
                            x(t), top - 8, top + lane * static_cast<double>(lanes), top - 12, t);
     }
-    for (double t : stories.Scan_Times()) {
-        svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" stroke=\"#7e57c2\" "
-                           "stroke-opacity=\"0.35\" stroke-dasharray=\"3,3\"/>\n",
-                           x(t), top - 4, top + lane * static_cast<double>(lanes));
+    // Scan lines closer than 4 px would turn to haze: then one line says how often they came.
+    const std::vector<double> scans = stories.Scan_Times();
+    const double bottom = top + lane * static_cast<double>(lanes);
+    if (scans.size() > 1 && plot * (scans.back() - scans.front()) / end / static_cast<double>(scans.size() - 1) < 4) {
+        svg += fmt::format("<text x=\"{:.0f}\" y=\"{:.0f}\" fill=\"#7e57c2\">{} scans, about one every {:.2g} s: too close "
+                           "to draw</text>\n",
+                           label, top - 26, scans.size(), (scans.back() - scans.front()) / static_cast<double>(scans.size() - 1));
+    } else {
+        for (double t : scans) {
+            svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" stroke=\"#7e57c2\" "
+                               "stroke-opacity=\"0.35\" stroke-dasharray=\"3,3\"/>\n",
+                               x(t), top - 4, bottom);
+        }
     }
+    // Reloads and level loads, each labelled by its file's name under the lanes, a row lower
+    // when the label before would be overlapped.
+    struct Mark
+    {
+        double Time;
+        std::string Text;
+        const char* Style;
+    };
+    std::vector<Mark> marks;
     for (const auto& [t, file] : stories.Reloads()) {
-        svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" stroke=\"#000\" "
-                           "stroke-dasharray=\"6,3\"/><text x=\"{3:.1f}\" y=\"{4:.0f}\">reload: {5}</text>\n",
-                           x(t), top - 4, top + lane * static_cast<double>(lanes), x(t) + 4, top + lane * static_cast<double>(lanes) + 14,
-                           Xml_Text(file));
+        marks.push_back({t, "reload: " + file.substr(file.rfind('/') + 1), "stroke=\"#000\" stroke-dasharray=\"6,3\""});
     }
+    for (double t : stories.Level_Loads()) {
+        marks.push_back({t, "level load", "stroke=\"#555\" stroke-width=\"3\""});
+    }
+    std::sort(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.Time < b.Time; });
+    std::vector<double> row_ends;
+    for (const Mark& m : marks) {
+        std::size_t row = 0;
+        while (row < row_ends.size() && row_ends[row] > x(m.Time)) {
+            ++row;
+        }
+        const double text_end = x(m.Time) + 4 + 6.5 * static_cast<double>(m.Text.size());
+        if (row == row_ends.size()) {
+            row_ends.push_back(text_end);
+        } else {
+            row_ends[row] = text_end;
+        }
+        svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" {3}/><text x=\"{4:.1f}\" "
+                           "y=\"{5:.0f}\">{6}</text>\n",
+                           x(m.Time), top - 4, bottom, m.Style, x(m.Time) + 4,
+                           bottom + 14 + 14 * static_cast<double>(row), Xml_Text(m.Text));
+    }
+    const double rows = static_cast<double>(std::max<std::size_t>(row_ends.size(), 1));
     for (std::size_t i = 0; i < lanes; ++i) {
         Draw_Lane(stories.All()[i], top + lane * static_cast<double>(i) + lane / 2, end, x, svg);
     }
-    const double ly = top + lane * static_cast<double>(lanes) + 40;
+    const double ly = top + lane * static_cast<double>(lanes) + 26 + 14 * rows;
     svg += fmt::format(
         "<g transform=\"translate(10,{:.0f})\">"
         "<rect x=\"0\" y=\"-10\" width=\"24\" height=\"14\" fill=\"#e53935\" fill-opacity=\"0.3\"/><text x=\"30\" y=\"2\">flipped</text>"
@@ -107,6 +162,12 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
         "<path d=\"M885,-10 l6,7 l-6,7 l-6,-7 z\" fill=\"#43a047\"/><text x=\"895\" y=\"2\">turned upright</text>"
         "<line x1=\"1000\" y1=\"-10\" x2=\"1000\" y2=\"4\" stroke=\"#7e57c2\" stroke-opacity=\"0.6\" stroke-dasharray=\"3,3\"/>"
         "<text x=\"1008\" y=\"2\">scan</text>"
+        "<path d=\"M0,14 l10,10 m0,-10 l-10,10\" stroke=\"#777\" stroke-width=\"2\"/><text x=\"16\" y=\"24\">removed by the "
+        "scenario or a level load</text>"
+        "<line x1=\"250\" y1=\"19\" x2=\"280\" y2=\"19\" stroke=\"#999\" stroke-dasharray=\"8,4\"/><text x=\"286\" y=\"24\">"
+        "never looked at (mode 4, not a vehicle)</text>"
+        "<line x1=\"520\" y1=\"19\" x2=\"550\" y2=\"19\" stroke=\"#999\" stroke-dasharray=\"2,3\"/><text x=\"556\" y=\"24\">"
+        "exempt: left lying</text>"
         "</g>\n</svg>\n",
         ly);
     return svg;

@@ -176,8 +176,9 @@ std::string Match_Chart(const RandomResult& r, const std::string& title)
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" font-family=\"sans-serif\" font-size=\"12\">\n"
         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
         "<text x=\"10\" y=\"22\" font-size=\"16\" font-weight=\"bold\">{}</text>\n"
-        "<text x=\"10\" y=\"40\" fill=\"#444\">{} vehicles, {} flips, {:g} s of game</text>\n",
-        Width, top, Xml_Text(title), r.Options.Vehicles, r.Flips, r.Options.Length);
+        "<text x=\"10\" y=\"40\" fill=\"#444\">{} vehicles, {} flips, {:g} s of game; {} kills, {:.1f}% of them needless (the "
+        "vehicle would soon have got up alone)</text>\n",
+        Width, top, Xml_Text(title), r.Options.Vehicles, r.Flips, r.Options.Length, r.Kills(), r.Needless_Kill_Percent());
     return svg + body + "</svg>\n";
 }
 

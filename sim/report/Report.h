@@ -94,6 +94,8 @@ public:
     std::vector<double> Scan_Times() const { return Foretold.Scan_Times(); }
     // Settings handed over during the game: time and file.
     const std::vector<std::pair<double, std::string>>& Reloads() const { return ReloadList; }
+    // When levels were loaded during the game.
+    const std::vector<double>& Level_Loads() const { return LevelLoadList; }
 
     // The summary table, one row per object.
     void Print_Summary(std::FILE* out) const;
@@ -106,6 +108,7 @@ private:
     Prediction Foretold;
     std::vector<Story> List;
     std::vector<std::pair<double, std::string>> ReloadList;
+    std::vector<double> LevelLoadList;
     std::map<int, std::size_t> ById;
     double End = 0;
     bool Over = false;

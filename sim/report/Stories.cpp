@@ -109,6 +109,7 @@ void Stories::On(const Happening& h)
         return;
     }
     if (e == Happened::LevelLoad) {
+        LevelLoadList.push_back(h.Time);
         for (Story& story : List) {
             if (story.Removed < 0 && story.Killed < 0) {
                 story.Removed = h.Time;
