@@ -420,6 +420,29 @@ TEST(RandomOutcomes, ASweepDrawsItsTradeOff)
     }
 }
 
+// The box plot's axis stopped at its last decade below the data (1 s, with boxes to 5.8 s).
+TEST(RandomOutcomes, TheBoxPlotsAxisReachesBeyondTheLongestTime)
+{
+    Scratch scratch;
+    for (const std::string world : {"--recover-time 0.5..3", "--recover-time 2..8", ""}) {
+        const Result r = Run_Sim("--random 4 --vehicles 30 --length 60 " + world + " --svg - --summary-json " +
+                                 Quoted(scratch.Path("s.json")));
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        double longest = 0;
+        const json summary = json::parse(scratch.Read("s.json"));
+        for (const auto& [outcome, spread] : summary["outcomes"].items()) {
+            longest = std::max(longest, spread["max"].get<double>());
+        }
+        ASSERT_GT(longest, 1) << world;
+        const std::string boxes = r.Out.substr(r.Out.find("Seconds from the flip"));
+        double last = 0;
+        for (std::size_t at = boxes.find(" s</text>"); at != std::string::npos; at = boxes.find(" s</text>", at + 1)) {
+            last = std::stod(boxes.substr(boxes.rfind('>', at) + 1));
+        }
+        EXPECT_GE(last, longest) << world;
+    }
+}
+
 // The chart's height, checked to parse as XML.
 double Chart_Height(const std::string& svg)
 {

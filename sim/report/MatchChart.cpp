@@ -111,7 +111,8 @@ double Spread(const RandomResult& r, double top, std::string& svg)
     for (const Distribution& d : r.Outcomes) {
         longest = std::max(longest, d.Max());
     }
-    const double low = std::log10(0.1), high = std::log10(std::max(static_cast<double>(longest) / rate, 1.0)) + 0.05;
+    // The axis runs to the decade above the longest time, so its last label is beyond every box.
+    const double low = std::log10(0.1), high = std::ceil(std::log10(std::max(static_cast<double>(longest) / rate, 1.0)) + 1e-9);
     const auto x = [&](std::int64_t ticks) {
         const double seconds = std::max(static_cast<double>(ticks) / rate, 0.1);
         return label + plot * (std::log10(seconds) - low) / (high - low);
