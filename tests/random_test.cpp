@@ -443,6 +443,21 @@ TEST(RandomOutcomes, TheBoxPlotsAxisReachesBeyondTheLongestTime)
     }
 }
 
+// Two reloads close together: their labels overlapped and showed the files' whole paths.
+TEST(RandomOutcomes, TheMatchChartsReloadLabelsNameFilesAndDoNotOverlap)
+{
+    const Result r = Run_Sim("--random 1 --vehicles 50 --length 300 --reload 100=" + settings + " --reload 105=" +
+                             Quoted(VELTRASK_SOURCE_DIR "/examples/settings-fast.ini") + " --svg -");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::size_t first = r.Out.find(">reload: settings.ini<"), second = r.Out.find(">reload: settings-fast.ini<");
+    ASSERT_NE(first, std::string::npos) << r.Out;
+    ASSERT_NE(second, std::string::npos) << r.Out;
+    const auto y_of = [&](std::size_t at) { return std::stod(r.Out.substr(r.Out.rfind(" y=\"", at) + 4)); };
+    EXPECT_EQ(y_of(second) - y_of(first), 14) << "the second label a row lower";
+    EXPECT_NE(r.Out.find("Random match, seed 1, settings none"), std::string::npos) << "the title names the settings";
+    EXPECT_NE(r.Out.find("% of them needless"), std::string::npos) << "the needless-kill share";
+}
+
 // The chart's height, checked to parse as XML.
 double Chart_Height(const std::string& svg)
 {
