@@ -43,9 +43,6 @@ std::string Default_Plugin()
     return access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0 ? installed : beside;
 }
 
-// A path's last part, as a chart names a file.
-std::string File_Name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "veltrask-sim: %s\n", sim::Printable(message).c_str());
@@ -341,12 +338,8 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
         return Fail("--sweep prints a table of many matches: no --json");
     }
     const double runs = sweeping ? static_cast<double>(sweep.Points()) * sweep.Seeds : 1.0;
-    std::vector<const INIClass*> handed{options.Settings.get()};
-    for (const sim::TimedSettings& reload : options.Reloads) {
-        handed.push_back(reload.Ini.get());
-    }
     if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(options.Length, options.Rate)) * runs, options.Vehicles,
-                            sim::Longest_List_Chain(handed), cli.Limits, sweeping ? "this sweep" : "this random match",
+                            sim::Longest_List_Chain(sim::Settings_Handed(options)), cli.Limits, sweeping ? "this sweep" : "this random match",
                             error)) {
         return Fail(error);
     }
@@ -390,7 +383,7 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
         return 2;
     }
     const std::string title = fmt::format("Random match, seed {}, settings {}", options.Seed,
-                                          cli.Settings.empty() ? "none (the values at load)" : File_Name(cli.Settings));
+                                          cli.Settings.empty() ? "none (the values at load)" : sim::File_Name(cli.Settings));
     if (!cli.Svg.empty() && !Write_Output(cli.Svg, sim::Match_Chart(result, title),
                                           Inputs_Of(cli))) {
         return 2;
@@ -423,17 +416,8 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
     }
     const auto objects = std::count_if(scenario.Actions.begin(), scenario.Actions.end(),
                                        [](const sim::Action& a) { return a.Kind == sim::ActionKind::SpawnObject; });
-    std::vector<const INIClass*> handed;
-    if (scenario.InitialSettings >= 0) {
-        handed.push_back(scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Ini.get());
-    }
-    for (const sim::Action& action : scenario.Actions) {
-        if (action.Kind == sim::ActionKind::Reload) {
-            handed.push_back(scenario.SettingsFiles[static_cast<std::size_t>(action.Settings)].Ini.get());
-        }
-    }
     if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)), static_cast<double>(objects),
-                            sim::Longest_List_Chain(handed), cli.Limits, "this scenario", error)) {
+                            sim::Longest_List_Chain(sim::Settings_Handed(scenario)), cli.Limits, "this scenario", error)) {
         return Fail(cli.Scenario + ": " + error);
     }
     sim::PlayOptions options;
@@ -482,7 +466,7 @@ int main(int argc, char** argv)
             cli.SettingsOption->count() > 0) {
             return Fail("--check takes the settings file alone (and --json): no scenario, --random, --settings or --svg");
         }
-        return Finish(sim::Check_Settings(cli.Check, stdout, stderr, true, cli.Json));
+        return Finish(sim::Check_Settings(cli.Check, stdout, stderr, cli.Json));
     }
     // Standard output carries one output: the timeline or report, or else the one named "-".
     if ((cli.Json ? 1 : 0) + (cli.Svg == "-" ? 1 : 0) + (cli.SummaryJson == "-" ? 1 : 0) > 1) {

@@ -117,6 +117,8 @@ std::string Xml_Text(const std::string& text)
     return out;
 }
 
+std::string File_Name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
 std::string Wrapped(const std::string& text, std::size_t width, const std::string& indent)
 {
     std::string out;

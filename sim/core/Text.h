@@ -2,7 +2,9 @@
 // make them safe for each place they are shown.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -17,6 +19,37 @@ std::string Printable(const std::string& text);
 // characters XML does not allow (C0 controls but tab, line feed and carriage return) become
 // U+FFFD; the invisible characters above are written as \uNNNN.
 std::string Xml_Text(const std::string& text);
+
+// The last part of a path ("settings.ini" of "examples/settings.ini"), as charts name a file.
+std::string File_Name(const std::string& path);
+
+// About how wide `text` is drawn in the charts' 12 px sans-serif, in pixels.
+inline double Text_Width(const std::string& text) { return 6.5 * static_cast<double>(text.size()); }
+
+// Rows for labels along a chart's axis: each label goes on the first row where it overlaps no
+// label placed before it.
+class LabelRows
+{
+public:
+    // The row (0 the first) of a label from `from` to `to`, in pixels.
+    std::size_t Place(double from, double to)
+    {
+        std::size_t row = 0;
+        while (row < Ends.size() && Ends[row] > from) {
+            ++row;
+        }
+        if (row == Ends.size()) {
+            Ends.push_back(to);
+        } else {
+            Ends[row] = to;
+        }
+        return row;
+    }
+    std::size_t Count() const { return Ends.size(); }
+
+private:
+    std::vector<double> Ends;  // where each row's last label ends
+};
 
 // `text` broken at blanks into lines of at most `width` characters (a longer word stands alone),
 // each after the first begun with `indent`; every line ends with a line feed.

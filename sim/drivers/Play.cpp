@@ -139,8 +139,7 @@ bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
         const std::string settings = scenario.InitialSettings < 0
                                          ? std::string("none (the values at load)")
                                          : scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Path;
-        svg = Svg_Chart(stories, scenario.File.substr(scenario.File.rfind('/') + 1) + ", settings " +
-                                     settings.substr(settings.rfind('/') + 1));
+        svg = Svg_Chart(stories, File_Name(scenario.File) + ", settings " + File_Name(settings));
     }
     return true;
 }

@@ -126,6 +126,15 @@ bool Check_World(const World& world, std::string& error)
     return false;
 }
 
+std::vector<const INIClass*> Settings_Handed(const RandomOptions& options)
+{
+    std::vector<const INIClass*> handed{options.Settings.get()};
+    for (const TimedSettings& reload : options.Reloads) {
+        handed.push_back(reload.Ini.get());
+    }
+    return handed;
+}
+
 text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, const World& base)
 {
     const text::Expected<std::string> content = text::Read_Text_File(path);
@@ -379,11 +388,7 @@ void RandomMatch::Choose_Vehicles()
     // lists only grow): an ordinary vehicle is one the settings leave to be killed.
     std::vector<std::string> ordinary;
     ActiveSettings listed;
-    std::vector<const INIClass*> handed{Options.Settings.get()};
-    for (const TimedSettings& reload : Options.Reloads) {
-        handed.push_back(reload.Ini.get());
-    }
-    for (const INIClass* ini : handed) {
+    for (const INIClass* ini : Settings_Handed(Options)) {
         if (ini != nullptr) {
             listed.Apply(*ini);
         }

@@ -61,6 +61,10 @@ struct FleetPreset
 // world starts as `base`. The fleet, or the finding that refuses the file (FILE:LINE: what).
 text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, const World& base);
 
+struct RandomOptions;
+// The settings the plug-in is handed in a match of `options`, in order (null: none at the start).
+std::vector<const INIClass*> Settings_Handed(const RandomOptions& options);
+
 struct RandomOptions
 {
     std::uint64_t Seed = 1;

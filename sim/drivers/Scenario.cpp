@@ -412,6 +412,20 @@ text::Expected<Scenario> Parse_Scenario(const std::string& text, const std::stri
     return result;
 }
 
+std::vector<const INIClass*> Settings_Handed(const Scenario& scenario)
+{
+    std::vector<const INIClass*> handed;
+    if (scenario.InitialSettings >= 0) {
+        handed.push_back(scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Ini.get());
+    }
+    for (const Action& action : scenario.Actions) {
+        if (action.Kind == ActionKind::Reload) {
+            handed.push_back(scenario.SettingsFiles[static_cast<std::size_t>(action.Settings)].Ini.get());
+        }
+    }
+    return handed;
+}
+
 text::Expected<Scenario> Load_Scenario(const std::string& path, const SettingsReader& reader)
 {
     const text::Expected<std::string> text = text::Read_Text_File(path);

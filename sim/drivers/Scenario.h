@@ -93,6 +93,9 @@ using SettingsReader = std::function<text::Expected<std::shared_ptr<INIClass>>(c
 // files named in it are read too, each once however often it is named (as the plug-in will see
 // it, unless `reader` is given), so a scenario that parses can run to its end.
 text::Expected<Scenario> Parse_Scenario(const std::string& text, const std::string& file, const SettingsReader& reader = {});
+// The settings the plug-in is handed in `scenario`, in order: at the start, then each reload.
+std::vector<const INIClass*> Settings_Handed(const Scenario& scenario);
+
 // Reads the scenario file at `path` and parses it.
 text::Expected<Scenario> Load_Scenario(const std::string& path, const SettingsReader& reader = {});
 

@@ -426,7 +426,7 @@ std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& 
         spots[{std::lround(x(points[p].Lying)), std::lround(y(points[p].Share()))}].push_back(p);
     }
     // Each label goes where it covers no label placed before it: right above, right below, left
-    // above or left below its dot (text at 12 px is about 6.5 px a character).
+    // above or left below its dot.
     struct Box
     {
         double X0, Y0, X1, Y1;
@@ -448,7 +448,7 @@ std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& 
                                    px, py);
             }
         }
-        const double w = 6.5 * static_cast<double>(label.size());
+        const double w = Text_Width(label);
         const Box tries[4] = {{px + 7, py - 18, px + 7 + w, py - 4}, {px + 7, py + 4, px + 7 + w, py + 18},
                               {px - 7 - w, py - 18, px - 7, py - 4}, {px - 7 - w, py + 4, px - 7, py + 18}};
         Box where = tries[0];

@@ -565,10 +565,10 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
 
 }  // namespace
 
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean, bool as_json)
+int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool as_json)
 {
     INIClass ini;
-    const text::Expected<int> warnings = Read_And_Check(path, ini, out, say_clean, as_json);
+    const text::Expected<int> warnings = Read_And_Check(path, ini, out, true, as_json);
     if (!warnings) {
         std::fprintf(err, "veltrask-sim: %s\n", Printable(warnings.Error().Text()).c_str());
         return 2;

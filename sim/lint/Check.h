@@ -16,11 +16,11 @@ class INIClass;
 
 namespace sim {
 
-// Prints findings as "FILE:LINE: warning: ..." to `out`, and "FILE: no findings" when there are
-// none and `say_clean`. Returns 0 when there is nothing to say, 1 with warnings, 2 when the file
-// cannot be read (the error goes to `err`). Then, with `say_clean`, what is in force. With
-// `as_json`, all of it as one JSON object instead.
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool say_clean = true, bool as_json = false);
+// Prints findings as "FILE:LINE: warning: ..." to `out` ("FILE: no findings" when there are
+// none), then what is in force; with `as_json`, all of it as one JSON object instead. Returns 0
+// when there is nothing to say, 1 with warnings, 2 when the file cannot be read (the error goes
+// to `err`).
+int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool as_json = false);
 
 // The settings files one run reads (--settings, --reload, a scenario's settings and reload
 // statements), each read once however often it is named, the one way above everywhere: as the

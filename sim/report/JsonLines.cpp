@@ -121,8 +121,8 @@ void JsonLines::Outcomes(const Stories& stories, int rate)
         line["checks"] = s.Checks.size();
         line["steps"] = s.Steps.size();
         line["lying_flipped_at_end"] = s.Flipped_Now();
-        line["never_handled"] = s.TurnedOverUnread >= 0 && s.FlippedSpans.empty();
-        line["lifted_without_end"] = s.Flipped_Now() && !s.Steps.empty() && s.RightedByPlugin.empty();
+        line["never_handled"] = s.Never_Handled();
+        line["lifted_without_end"] = s.Lifted_Without_End();
         line["outcome"] = s.Outcome();
         std::fprintf(Out, "%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }

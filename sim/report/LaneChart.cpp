@@ -121,34 +121,25 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
     };
     std::vector<Mark> marks;
     for (const auto& [t, file] : stories.Reloads()) {
-        marks.push_back({t, "reload: " + file.substr(file.rfind('/') + 1), "stroke=\"#000\" stroke-dasharray=\"6,3\""});
+        marks.push_back({t, "reload: " + File_Name(file), "stroke=\"#000\" stroke-dasharray=\"6,3\""});
     }
     for (double t : stories.Level_Loads()) {
         marks.push_back({t, "level load", "stroke=\"#555\" stroke-width=\"3\""});
     }
     std::sort(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.Time < b.Time; });
-    std::vector<double> row_ends;
+    LabelRows rows;
     for (const Mark& m : marks) {
-        std::size_t row = 0;
-        while (row < row_ends.size() && row_ends[row] > x(m.Time)) {
-            ++row;
-        }
-        const double text_end = x(m.Time) + 4 + 6.5 * static_cast<double>(m.Text.size());
-        if (row == row_ends.size()) {
-            row_ends.push_back(text_end);
-        } else {
-            row_ends[row] = text_end;
-        }
+        const std::size_t row = rows.Place(x(m.Time), x(m.Time) + 4 + Text_Width(m.Text));
         svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" {3}/><text x=\"{4:.1f}\" "
                            "y=\"{5:.0f}\">{6}</text>\n",
                            x(m.Time), top - 4, bottom, m.Style, x(m.Time) + 4,
                            bottom + 14 + 14 * static_cast<double>(row), Xml_Text(m.Text));
     }
-    const double rows = static_cast<double>(std::max<std::size_t>(row_ends.size(), 1));
+    const double label_rows = static_cast<double>(std::max<std::size_t>(rows.Count(), 1));
     for (std::size_t i = 0; i < lanes; ++i) {
         Draw_Lane(stories.All()[i], top + lane * static_cast<double>(i) + lane / 2, end, x, svg);
     }
-    const double ly = top + lane * static_cast<double>(lanes) + 26 + 14 * rows;
+    const double ly = top + lane * static_cast<double>(lanes) + 26 + 14 * label_rows;
     svg += fmt::format(
         "<g transform=\"translate(10,{:.0f})\">"
         "<rect x=\"0\" y=\"-10\" width=\"24\" height=\"14\" fill=\"#e53935\" fill-opacity=\"0.3\"/><text x=\"30\" y=\"2\">flipped</text>"

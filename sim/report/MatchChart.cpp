@@ -93,19 +93,10 @@ double Over_Time(const RandomResult& r, double top, std::string& svg)
     svg += fmt::format("<line x1=\"{0:.0f}\" y1=\"{1:.0f}\" x2=\"{2:.0f}\" y2=\"{1:.0f}\" stroke=\"#333\"/>\n", Left,
                        top + height, Left + Plot);
     // Each reload labelled by its file's name, a row lower when the label before would be overlapped.
-    std::vector<double> row_ends;
+    LabelRows rows;
     for (const TimedSettings& change : r.Changes) {
-        const std::string text = "reload: " + change.Path.substr(change.Path.rfind('/') + 1);
-        std::size_t row = 0;
-        while (row < row_ends.size() && row_ends[row] > x(change.Time)) {
-            ++row;
-        }
-        const double end = x(change.Time) + 4 + 6.5 * static_cast<double>(text.size());
-        if (row == row_ends.size()) {
-            row_ends.push_back(end);
-        } else {
-            row_ends[row] = end;
-        }
+        const std::string text = "reload: " + File_Name(change.Path);
+        const std::size_t row = rows.Place(x(change.Time), x(change.Time) + 4 + Text_Width(text));
         svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" stroke=\"#000\" "
                            "stroke-dasharray=\"6,3\"/><text x=\"{3:.1f}\" y=\"{4:.0f}\" fill=\"#000\">{5}<title>{6}</title></text>\n",
                            x(change.Time), top - 4, top + height, x(change.Time) + 4, top + 8 + 14 * static_cast<double>(row),

@@ -73,6 +73,10 @@ struct Story
     double TurnedOverUnread = -1;       // first time it lay turned over without reading as flipped
 
     bool Flipped_Now() const { return !FlippedSpans.empty() && FlippedSpans.back().second < 0; }
+    // It lay turned over but never read as flipped: the plug-in never handles it.
+    bool Never_Handled() const { return TurnedOverUnread >= 0 && FlippedSpans.empty(); }
+    // On its nose and listed for turning: still flipped at the end after steps that never righted it.
+    bool Lifted_Without_End() const { return Flipped_Now() && !Steps.empty() && RightedByPlugin.empty(); }
     std::string Outcome() const;
 };
 

@@ -160,7 +160,7 @@ std::string Story::Outcome() const
         return fmt::format("removed by {} at {:.2f}", RemovedBy, Removed);
     }
     if (FlippedSpans.empty()) {
-        return TurnedOverUnread >= 0 ? "turned over, never read as flipped: never handled" : "never flipped";
+        return Never_Handled() ? "turned over, never read as flipped: never handled" : "never flipped";
     }
     if (!Is_Scanned_Mode(Info.Mode)) {
         return Flipped_Now() ? "ignored (mode 4): still lying flipped" : "ignored (mode 4)";
@@ -171,7 +171,7 @@ std::string Story::Outcome() const
     if (!RightedByPlugin.empty()) {
         return fmt::format("turned upright by the plug-in at {:.2f} ({} steps)", RightedByPlugin.back(), Steps.size());
     }
-    if (Flipped_Now() && !Steps.empty()) {
+    if (Lifted_Without_End()) {
         return fmt::format("still being turned at the end: {} steps, lifted to z = {:g}, never upright", Steps.size(), Height);
     }
     if (!SelfRecoveries.empty()) {
@@ -197,12 +197,12 @@ void Stories::Print_Summary(std::FILE* out) const
     // What an operator must not miss comes first, in the words the random report uses.
     std::string warnings;
     for (const Story& s : List) {
-        if (s.TurnedOverUnread >= 0 && s.FlippedSpans.empty()) {
+        if (s.Never_Handled()) {
             warnings += Wrapped(fmt::format("  ! {} lies turned over from {:.2f} s but is never read as flipped: {}.",
                                             Printable(s.Info.Name), s.TurnedOverUnread, NeverReadWords),
                                 80, "    ");
         }
-        if (s.Flipped_Now() && !s.Steps.empty() && s.RightedByPlugin.empty()) {
+        if (s.Lifted_Without_End()) {
             warnings += Wrapped(fmt::format("  ! {} is lifted without end ({} steps, to z = {:g}): {}.",
                                             Printable(s.Info.Name), s.Steps.size(), s.Height, LiftedWords),
                                 80, "    ");

@@ -102,7 +102,8 @@ public:
     GuestCpu Cpu;
 
 private:
-    void Bind_All(std::map<std::string, Binding>& table);
+    // Fills Table: every import the stand-in provides, by "DLL!NAME".
+    void Bind_All();
     Binding Bind(const PeImport& import);
     void Sync_List();
     std::uint32_t Host_Alloc(std::uint32_t bytes);
@@ -513,7 +514,7 @@ bool GuestPlugin::Load(const std::vector<char>& bytes, std::string& error)
     NullCharVar = Host_Alloc(4);
     Cpu.Write_U32(NullCharVar, NullChar);
     GameData = Host_Alloc(4);
-    Bind_All(Table);
+    Bind_All();
     if (!Dll.Load(bytes, DllBase, [this](const PeImport& i) { return Bind(i); }, error)) {
         return false;
     }
@@ -549,7 +550,7 @@ Binding GuestPlugin::Bind(const PeImport& import)
     return found != Table.end() ? found->second : Binding{};
 }
 
-void GuestPlugin::Bind_All(std::map<std::string, Binding>& t)
+void GuestPlugin::Bind_All()
 {
     const auto fn = [&](const std::string& dll, const std::string& name, unsigned pops, GuestCpu::Handler run, bool real = false) {
         Binding b;
@@ -557,13 +558,13 @@ void GuestPlugin::Bind_All(std::map<std::string, Binding>& t)
         b.Pops = pops;
         b.Float = real;
         b.Run = std::move(run);
-        t[dll + "!" + name] = b;
+        Table[dll + "!" + name] = b;
     };
     const auto data = [&](const std::string& dll, const std::string& name, std::uint32_t at) {
         Binding b;
         b.Known = true;
         b.Data = at;
-        t[dll + "!" + name] = b;
+        Table[dll + "!" + name] = b;
     };
     const std::string scripts = "scripts.dll", shaders = "shaders.dll", memory = "MemoryManager.dll", crt = "msvcrt.dll";
     GuestPlugin& h = *this;
@@ -829,8 +830,6 @@ void GuestPlugin::Bind_All(std::map<std::string, Binding>& t)
 }  // namespace standin
 
 namespace standin {
-
-bool Guest_Plugins_Supported() { return true; }
 
 bool Check_Guest_Plugin(const std::vector<char>& bytes, std::string& error)
 {

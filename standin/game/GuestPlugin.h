@@ -10,9 +10,6 @@ namespace standin {
 
 class GuestPlugin;
 
-// Whether this build can run a DLL (it has the emulator).
-bool Guest_Plugins_Supported();
-
 // Whether `bytes` are a DLL this loader can lay out; false with `error` (what is wrong) otherwise.
 bool Check_Guest_Plugin(const std::vector<char>& bytes, std::string& error);
 

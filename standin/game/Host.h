@@ -267,8 +267,6 @@ public:
     // Shuts the level down (every object and script goes, so no call can land in the library
     // afterwards), then unloads the library.
     void Unload();
-    // Whether a plug-in is loaded.
-    bool Loaded() const { return Instance != nullptr; }
 
     Plugin* Get() const { return Instance; }
     void* Handle() const { return LibraryHandle; }

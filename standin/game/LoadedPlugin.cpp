@@ -313,6 +313,21 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
+// Why the host cannot take the plug-in `Plugin_Init` handed over, or null when it can. The host
+// calls a plug-in only for the events it subscribed to: one that subscribed to none would sit
+// there, never called, and a match would play as if there were no plug-in.
+const char* Refusal_Of(Plugin* instance)
+{
+    if (instance == nullptr) {
+        return "Plugin_Init returned no plug-in";
+    }
+    const auto& subscribers = W().Subscribers;
+    if (std::none_of(subscribers.begin(), subscribers.end(), [&](const auto& s) { return s.second == instance; })) {
+        return "Plugin_Init returned a plug-in that subscribed to no event: the host would never call it";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 PluginFile::~PluginFile()
@@ -402,11 +417,11 @@ bool LoadedPlugin::Load(const PluginFile& file, std::string& error)
         return false;
     }
     void* entry = dlsym(handle, "Plugin_Init");
+    // Whatever the library set going must not outlive it.
     const auto give_up = [&](const std::string& why) {
+        LibraryHandle = handle;
+        Unload();
         error = file.Name() + ": " + why;
-        Shut_Down_Level();  // whatever the library set going must not outlive it
-        InPlugin running("its clean-up code as it was unloaded");
-        dlclose(handle);
         return false;
     };
     if (entry == nullptr) {
@@ -418,14 +433,8 @@ bool LoadedPlugin::Load(const PluginFile& file, std::string& error)
         InPlugin running("Plugin_Init");
         instance = reinterpret_cast<InitFunction>(entry)();
     }
-    if (instance == nullptr) {
-        return give_up("Plugin_Init returned no plug-in");
-    }
-    // The host calls a plug-in only for the events it subscribed to; one that subscribed to none
-    // would sit there, never called, and a match would play as if there were no plug-in.
-    const auto& subscribers = W().Subscribers;
-    if (std::none_of(subscribers.begin(), subscribers.end(), [&](const auto& s) { return s.second == instance; })) {
-        return give_up("Plugin_Init returned a plug-in that subscribed to no event: the host would never call it");
+    if (const char* refused = Refusal_Of(instance)) {
+        return give_up(refused);
     }
     LibraryHandle = handle;
     Instance = instance;
@@ -456,21 +465,16 @@ bool LoadedPlugin::Load_Dll(const PluginFile& file, std::string& error)
         exported = Guest_Plugin_Init(guest, instance, error);
     }
     const auto give_up = [&](const std::string& why) {
+        Guest = guest;
+        Unload();
         error = file.Name() + ": " + why;
-        Shut_Down_Level();
-        InPlugin running("its clean-up code as it was unloaded");
-        Unload_Guest_Plugin(guest);
         return false;
     };
     if (!exported) {
         return give_up(error);
     }
-    if (instance == nullptr) {
-        return give_up("Plugin_Init returned no plug-in");
-    }
-    const auto& subscribers = W().Subscribers;
-    if (std::none_of(subscribers.begin(), subscribers.end(), [&](const auto& s) { return s.second == instance; })) {
-        return give_up("Plugin_Init returned a plug-in that subscribed to no event: the host would never call it");
+    if (const char* refused = Refusal_Of(instance)) {
+        return give_up(refused);
     }
     Guest = guest;
     Instance = instance;

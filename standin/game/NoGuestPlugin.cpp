@@ -3,8 +3,6 @@
 
 namespace standin {
 
-bool Guest_Plugins_Supported() { return false; }
-
 bool Check_Guest_Plugin(const std::vector<char>&, std::string& error)
 {
     error = "a Windows DLL, and this build of the stand-in host runs none (it was built without the x86 emulator)";

@@ -25,6 +25,7 @@ std::string Hex(std::uint64_t value)
 
 const int Saved[] = {UC_X86_REG_EAX, UC_X86_REG_EBX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_ESI,
                      UC_X86_REG_EDI, UC_X86_REG_EBP, UC_X86_REG_ESP, UC_X86_REG_EIP, UC_X86_REG_EFLAGS};
+constexpr std::size_t SavedEsp = 7, SavedEip = 8;  // their places above
 
 }  // namespace
 
@@ -186,7 +187,7 @@ bool GuestCpu::Call(std::uint32_t address, std::uint32_t self, std::initializer_
     }
     std::uint32_t esp = StackTop;
     if (nested) {
-        esp = saved[7] - 256;
+        esp = saved[SavedEsp] - 256;
     }
     const std::vector<std::uint32_t> list(args);
     for (auto it = list.rbegin(); it != list.rend(); ++it) {
@@ -219,7 +220,7 @@ bool GuestCpu::Call(std::uint32_t address, std::uint32_t self, std::initializer_
     // The paused call resumes from its registers, at the instruction after the stub's first:
     // its handler, which made this call, has run.
     if (nested) {
-        saved[8] = Handlers.back() + 1;
+        saved[SavedEip] = Handlers.back() + 1;
     }
     for (std::size_t i = 0; nested && i < sizeof(Saved) / sizeof(Saved[0]); ++i) {
         uc_reg_write(Engine, Saved[i], &saved[i]);
