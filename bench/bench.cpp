@@ -204,9 +204,9 @@ void Bare_Loop(benchmark::State& state, Population kind, int count)
                 !(std::fabs(Get_Transform(vehicle).getRotationY()) > 1.3f)) {
                 continue;
             }
-            const StringClass preset(Commands->Get_Preset_Name(vehicle));
-            Load(Least_Hash(preset));  // the rotate-upwards list: a miss
-            Load(Least_Hash(preset));  // the exempt list
+            // Each lookup takes the preset name from the host into a string of its own.
+            Load(Least_Hash(StringClass(Commands->Get_Preset_Name(vehicle))));  // the rotate-upwards list: a miss
+            Load(Least_Hash(StringClass(Commands->Get_Preset_Name(vehicle))));  // the exempt list
             if (kind != FlippedExempt) {
                 Load(Is_Script_Attached(vehicle, "Veltrask_Script"));
             }

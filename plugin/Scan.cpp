@@ -13,8 +13,12 @@ bool Is_Flipped(ScriptableGameObj* obj) { return Reads_Flipped(Get_Transform(obj
 
 namespace {
 
-bool Is_Listed(StringHashTableClass& set, const StringClass& preset)
+// Looks the vehicle's preset name up in one list, in a temporary copy of its own: each lookup
+// takes the name from the host afresh. The preset is listed when an entry is found with a
+// nonzero value.
+bool Is_Listed(StringHashTableClass& set, ScriptableGameObj* vehicle)
 {
+    const StringClass preset(Commands->Get_Preset_Name(vehicle));
     const int* value = set.Find(preset);
     return value != nullptr && *value != 0;
 }
@@ -23,9 +27,8 @@ bool Is_Listed(StringHashTableClass& set, const StringClass& preset)
 // turning is not asked about the flip-kill script, nor the other way round.
 void Handle_Flipped(ScriptableGameObj* vehicle)
 {
-    const StringClass preset(Commands->Get_Preset_Name(vehicle));
-    const char* script = Script_Of(Treatment_Of([&preset](PresetList list) {
-        return Is_Listed(list == PresetList::RotateUpwards ? RotateUpwardsPresets : DontFlipKillPresets, preset);
+    const char* script = Script_Of(Treatment_Of([vehicle](PresetList list) {
+        return Is_Listed(list == PresetList::RotateUpwards ? RotateUpwardsPresets : DontFlipKillPresets, vehicle);
     }));
     if (script != nullptr && !Is_Script_Attached(vehicle, script)) {
         Attach_Script_Once(vehicle, script, "");

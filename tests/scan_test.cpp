@@ -215,6 +215,40 @@ TEST_F(ScanTest, APresetInBothListsIsTurnedNeverKilled)
     EXPECT_TRUE(test::Events(Event::Damaged).empty());
 }
 
+// The scan takes a flipped vehicle's preset name from the host for each lookup it makes: once for
+// the turning list, and again, into a string of its own, for the exempt list when the turning list
+// did not have it. Sharing one copy gives the same answers with other host calls, which a host
+// that counts or hooks its calls would see.
+int preset_name_calls = 0;
+const char* (*host_preset_name)(ScriptableGameObj*) = nullptr;
+const char* Counting_Preset_Name(ScriptableGameObj* obj)
+{
+    ++preset_name_calls;
+    return host_preset_name(obj);
+}
+
+TEST_F(ScanTest, EachLookupTakesThePresetNameFromTheHostAgain)
+{
+    Settings("[Veltrask]\nCheckInterval = 1\nChecksCount = 100\n"
+             "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n"
+             "[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n");
+    standin::Load_Level(10);
+    host_preset_name = Commands->Get_Preset_Name;
+    Commands->Get_Preset_Name = Counting_Preset_Name;
+    struct Restore
+    {
+        ~Restore() { Commands->Get_Preset_Name = host_preset_name; }
+    } restore;
+    for (const auto& [preset, calls] : {std::pair{"Light_Buggy", 1}, std::pair{"Recon_Drone", 2}, std::pair{"Heavy_Tank", 2}}) {
+        VehicleGameObj* vehicle = Vehicle(preset, test::Rolled(180));
+        preset_name_calls = 0;
+        test::Run_Until(standin::Current_Time() + 1.0);  // one scan
+        EXPECT_EQ(preset_name_calls, calls) << preset;
+        standin::Destroy_Object(vehicle);
+        test::Run_Until(standin::Current_Time() + 0.1);
+    }
+}
+
 TEST_F(ScanTest, OneFlipKillScriptPerVehicleButRotationCanJoinIt)
 {
     Settings("[Veltrask]\nCheckInterval = 1\nChecksCount = 100\n");
