@@ -1,5 +1,5 @@
 // The plug-in object. It holds no state of its own: the settings live in Settings.cpp, the scan
-// clock in Scan.cpp, and the preset sets and factories in Statics.cpp, which also gives the
+// clock in Scan.cpp, and the preset sets and factories in library/Statics.cpp, which also gives the
 // order in which they are built and torn down.
 #pragma once
 

@@ -185,7 +185,7 @@ std::vector<std::string> Commands(std::string& error)
     const std::string root = VELTRASK_SOURCE_DIR;
     for (const nlohmann::json& entry : entries) {
         const std::string file = entry.value("file", "");
-        for (const char* folder : {"/containers/", "/plugin/", "/scripts/"}) {
+        for (const char* folder : {"/containers/", "/plugin/", "/scripts/", "/library/"}) {
             if (file.rfind(root + folder, 0) == 0) {
                 commands.push_back("cd " + Quoted(entry.value("directory", ".")) + " && " + Dumping(entry.value("command", "")));
             }

@@ -3,6 +3,7 @@
 // with, and only once (the tests link those very objects rather than compiling the code again).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <string>
@@ -18,12 +19,32 @@ const std::string source_dir = VELTRASK_SOURCE_DIR;
 
 bool Is_Plugin_Source(const std::string& file)
 {
-    for (const char* folder : {"/containers/", "/plugin/", "/scripts/"}) {
+    for (const char* folder : {"/containers/", "/plugin/", "/scripts/", "/library/"}) {
         if (file.rfind(source_dir + folder, 0) == 0) {
             return true;
         }
     }
     return false;
+}
+
+// The plug-in's folders are layers, lowest first: each source sees its own folder and those
+// below it, never one above, so an include that runs back up does not compile.
+const char* const Layers[] = {"/containers", "/plugin", "/scripts", "/library"};
+
+int Layer_Of(const std::string& path)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (path.rfind(source_dir + Layers[i], 0) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool Layer_Sees(const std::string& file, const std::string& folder)
+{
+    const int layer = Layer_Of(folder);
+    return layer >= 0 && folder == source_dir + Layers[layer] && layer <= Layer_Of(file);
 }
 
 std::vector<std::string> Words(const std::string& command)
@@ -87,14 +108,17 @@ TEST(PluginBuild, ItsCodeIsCompiledOnceAsItShips)
                 folder = words[i + 1];
             }
             if (!folder.empty()) {
-                const bool own = folder == source_dir + "/host" || folder == source_dir + "/contract" ||
-                                 folder == source_dir + "/containers" ||
-                                 folder == source_dir + "/plugin" || folder == source_dir + "/scripts";
-                EXPECT_TRUE(own) << "the plug-in sees " << folder;
+                const bool shared = folder == source_dir + "/host" || folder == source_dir + "/contract";
+                EXPECT_TRUE(shared || Layer_Sees(file, folder)) << "the plug-in sees " << folder;
             }
         }
     }
     EXPECT_EQ(compiled.size(), 7u) << "every plug-in source is in the build";
+    for (const char* layer : Layers) {
+        EXPECT_TRUE(std::any_of(compiled.begin(), compiled.end(),
+                                [&](const auto& c) { return c.first.rfind(source_dir + layer + "/", 0) == 0; }))
+            << "no source of " << layer;
+    }
     for (const auto& [file, times] : compiled) {
         EXPECT_EQ(times, 1) << file << " is compiled more than once";
     }
