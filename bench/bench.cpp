@@ -29,6 +29,7 @@
 #include "Match.h"
 #include "Play.h"
 #include "Random.h"
+#include "Report.h"
 #include "StringClass.h"
 #include "StringHashTable.h"
 

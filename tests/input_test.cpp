@@ -14,6 +14,8 @@
 #include <tinyxml2.h>
 
 #include "Check.h"
+#include "Fleet.h"
+#include "SettingsCache.h"
 #include "Host.h"
 #include "INIClass.h"
 #include "Scenario.h"

@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "Check.h"
+#include "Fleet.h"
 #include "Host.h"
 #include "Isolated.h"
 #include "INIClass.h"
@@ -23,6 +24,7 @@
 #include "Random.h"
 #include "Report.h"
 #include "Scenario.h"
+#include "SettingsCache.h"
 #include "Sweep.h"
 #include "Text.h"
 
@@ -347,7 +349,13 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
     const bool report = !cli.Json && cli.SummaryJson != "-" && cli.Svg != "-";
     if (sweeping) {
         std::vector<sim::RandomResult> results;
-        if (!sim::Run_Sweep(plugin, options, sweep, stderr, results, error)) {
+        const auto played = [&](std::size_t point, const sim::RandomResult& result) {
+            std::fprintf(stderr, "%s\n",
+                         fmt::format("veltrask-sim: {}, seed {} played in {:.2f} s", sim::Point_Text(sweep, point, " = "),
+                                     result.Options.Seed, result.WallSeconds)
+                             .c_str());
+        };
+        if (!sim::Run_Sweep(plugin, options, sweep, stderr, results, error, played)) {
             return Fail(error);
         }
         if (report) {
@@ -426,7 +434,7 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
     options.Chart = !cli.Svg.empty();
     std::string chart;
     // A chart sent to standard output takes the timeline's place there.
-    if (!sim::Play_Scenario(scenario, plugin, options, cli.Svg == "-" ? nullptr : stdout, stderr, chart, error)) {
+    if (!sim::Tell_Scenario(scenario, plugin, options, cli.Svg == "-" ? nullptr : stdout, stderr, chart, error)) {
         return Fail(error);
     }
     return !cli.Svg.empty() && !Write_Output(cli.Svg, chart, Inputs_Of(cli, &scenario)) ? 2 : Finish(0);

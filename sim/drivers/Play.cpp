@@ -12,8 +12,6 @@
 #include "StringClass.h"
 #include "StringHashTable.h"
 #include "Progress.h"
-#include "Report.h"
-#include "Text.h"
 
 namespace sim {
 
@@ -90,30 +88,15 @@ void Apply(Match& match, const Scenario& scenario, const Action& a)
 
 }  // namespace
 
-bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options, std::FILE* out,
-                   std::FILE* err, std::string& svg, std::string& error)
+bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const std::vector<Observer*>& observers,
+                   bool progress_bar, std::FILE* err, std::string& error)
 {
     Match match(scenario.Rate);
-    Timeline timeline(out);
-    JsonLines lines(out);
-    Stories stories(scenario.Rate);
-    match.Observe(&stories);
-    if (out != nullptr) {
-        match.Observe(options.Json ? static_cast<Observer*>(&lines) : &timeline);
+    for (Observer* observer : observers) {
+        match.Observe(observer);
     }
-
     if (!match.Load_Plugin(plugin, error)) {
         return false;
-    }
-    if (out != nullptr && !options.Json) {
-        const std::string settings =
-            scenario.InitialSettings < 0
-                ? "none (the plug-in's values at load)"
-                : Printable(scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Path);
-        std::fprintf(out, "%s\n\n",
-                     fmt::format("{}: {:g} s of game at {} ticks/s, settings {}", Printable(scenario.File), scenario.Length,
-                                 scenario.Rate, settings)
-                         .c_str());
     }
     if (scenario.InitialSettings >= 0) {
         const SettingsFile& file = scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)];
@@ -121,7 +104,7 @@ bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
     }
     match.Level_Load();
 
-    Progress progress(err, options.Progress, scenario.Length);
+    Progress progress(err, progress_bar, scenario.Length);
     std::size_t next = 0;
     match.Run(Ticks_Of(scenario.Length, scenario.Rate), progress, [&](bool) {
         for (; next < scenario.Actions.size() && scenario.Actions[next].Tick <= match.Ticks(); ++next) {
@@ -129,18 +112,6 @@ bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
         }
     });
     match.Finish();
-    if (out != nullptr && !options.Json) {
-        stories.Print_Summary(out);
-    }
-    if (out != nullptr && options.Json) {
-        lines.Outcomes(stories, scenario.Rate);
-    }
-    if (options.Chart) {
-        const std::string settings = scenario.InitialSettings < 0
-                                         ? std::string("none (the values at load)")
-                                         : scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Path;
-        svg = Svg_Chart(stories, File_Name(scenario.File) + ", settings " + File_Name(settings));
-    }
     return true;
 }
 

@@ -1,4 +1,4 @@
-// Playing a scenario through to its outputs, and the bounds on how much work one run may ask for.
+// Playing a scenario, and the bounds on how much work one run may ask for.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 
 #include "Clock.h"
 #include "Host.h"
+#include "Match.h"
 #include "Scenario.h"
 
 namespace sim {
@@ -36,16 +37,10 @@ std::int64_t Longest_List_Chain(const std::vector<const INIClass*>& settings);
 bool Within_Limits(double ticks, double objects, std::int64_t chain, const Limits& limits, const std::string& what,
                    std::string& error);
 
-struct PlayOptions
-{
-    bool Json = false;      // JSON lines instead of the timeline and summary
-    bool Progress = false;  // a progress bar on `err` for long runs
-    bool Chart = false;     // draw the SVG chart into `svg`
-};
-
-// Plays `scenario` with the plug-in library `plugin` and tells its story to `out` (none
-// when null: the chart alone). False with `error` when the plug-in cannot be loaded.
-bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options, std::FILE* out,
-                   std::FILE* err, std::string& svg, std::string& error);
+// Plays `scenario` with the plug-in library `plugin`, telling `observers` all that happens, in
+// their order (a progress bar on `err` when `progress`). False with `error` when the plug-in
+// cannot be loaded.
+bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const std::vector<Observer*>& observers,
+                   bool progress, std::FILE* err, std::string& error);
 
 }  // namespace sim

@@ -10,31 +10,9 @@
 #include <vector>
 
 #include "Match.h"
-#include "TextFile.h"
+#include "World.h"
 
 namespace sim {
-
-// How the random world behaves. None of it is the plug-in's: it is what the simulator assumes of
-// the players and the terrain, so the report prints it and the command line can change it.
-struct World
-{
-    double FlipEvery = 180;       // mean seconds an upright vehicle stands before it flips
-    double NoseDown = 0.1;        // share of flips that leave a vehicle on its nose, not its roof
-    double RecoverShare = 0.5;    // share of flips that right themselves alone ...
-    double RecoverFrom = 0.5;     // ... this many seconds after the flip
-    double RecoverTo = 12;        // ... to this many, uniformly
-    double Respawn = 10;          // seconds from a kill to the vehicle's return
-    // Relative shares of ordinary, turned-upright, exempt and mode-4 vehicles. A kind whose list
-    // is empty in the settings at the start goes to the ordinary ones.
-    double Mix[4] = {60, 20, 15, 5};
-};
-
-// Reads the command line's forms of the world's numbers into `world`; false with `error`.
-// "A..B" for the recovery times, "O:R:E:M" for the mix.
-bool Parse_Recover_Time(const std::string& text, World& world, std::string& error);
-bool Parse_Mix(const std::string& text, World& world, std::string& error);
-// False with `error` when a share is outside 0..1 or a time is not a positive number.
-bool Check_World(const World& world, std::string& error);
 
 // Settings handed to the plug-in during the match.
 struct TimedSettings
@@ -44,22 +22,6 @@ struct TimedSettings
     std::string Path;
     std::shared_ptr<INIClass> Ini;
 };
-
-// One preset of the operator's own fleet: its share of the vehicles, the mode they play in, and
-// the world as it is for them (the command line's, unless the fleet file says otherwise).
-struct FleetPreset
-{
-    std::string Preset;
-    double Share = 1;
-    unsigned int Mode = 0;
-    World Assumed;
-    int Line = 0;
-};
-
-// Reads a fleet file: one preset a line, "PRESET SHARE [mode N] [flip-every S] [nose-down F]
-// [recover-share F] [recover-time A..B]", '#' comments and blank lines ignored. Each preset's
-// world starts as `base`. The fleet, or the finding that refuses the file (FILE:LINE: what).
-text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, const World& base);
 
 struct RandomOptions;
 // The settings the plug-in is handed in a match of `options`, in order (null: none at the start).
@@ -140,7 +102,7 @@ enum EndState
 struct RandomResult
 {
     RandomOptions Options;
-    ActiveSettings Start;                 // the settings in force when the vehicles came
+    HeldSettings Start;                   // the settings in force when the vehicles came
     std::vector<TimedSettings> Changes;   // the reloads, as played
     // With a fleet: each preset's figures, in the fleet's order.
     struct PresetFigures
@@ -153,7 +115,7 @@ struct RandomResult
         std::int64_t LyingTicks = 0;
     };
     std::vector<PresetFigures> Presets;
-    std::vector<ActiveSettings> InForceAfter;  // what the plug-in held after each
+    std::vector<HeldSettings> InForceAfter;  // what the plug-in held after each
     int Kinds[4] = {0, 0, 0, 0};          // vehicles of each kind of the mix
     bool KindEmpty[4] = {false, false, false, false};  // no preset of that kind to pick from
     // Built-in ordinary presets left out because the operator's settings list them (at the
@@ -199,16 +161,5 @@ struct RandomResult
 // WallSeconds depends on the machine. False with `error` when the plug-in cannot be loaded.
 bool Play_Random(const standin::PluginFile& plugin, const RandomOptions& options, const std::vector<Observer*>& also,
                  RandomResult& result, std::FILE* err, std::string& error);
-
-// What the report says of the world's assumptions, a line each.
-std::string World_Text(const World& world);
-
-// The report, in 80 columns, and the same figures as one JSON object.
-void Print_Random_Report(const RandomResult& result, std::FILE* out);
-std::string Random_Summary_Json(const RandomResult& result);
-
-// The match chart: decided flips over time by outcome, and the spread of times from flip to
-// outcome; reloads marked. Its size does not grow with the number of vehicles.
-std::string Match_Chart(const RandomResult& result, const std::string& title);
 
 }  // namespace sim

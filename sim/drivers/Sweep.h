@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,19 +41,18 @@ bool Add_Sweep_Axis(const std::string& text, SweepSpec& spec, std::string& error
 // the plug-in can hold (whole numbers for the whole-number keys). False with `error`.
 bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error);
 
+// A point's values: "4" or "4, 0.5"; with `equals`, each with its key ("ChecksCount = 4").
+std::string Point_Text(const SweepSpec& spec, std::size_t point, const char* equals = nullptr);
+// A value as the settings file holds it: whole numbers without a point.
+std::string Value_Text(const std::string& key, double value);
+
+// Told after each match of a sweep: its point and its result.
+using Played = std::function<void(std::size_t point, const RandomResult& result)>;
+
 // Plays `base` once per value and seed (value by value, each with seeds from base's own up),
 // with the key set to the value in the settings at the start (reloads play as written). False
 // with `error` when the plug-in cannot be loaded.
 bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
-               std::vector<RandomResult>& results, std::string& error);
-
-// The table; with a target, which points meet it and the best of them.
-void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out,
-                 const SweepTarget* target = nullptr);
-std::string Sweep_Summary_Json(const SweepSpec& spec, const std::vector<RandomResult>& results);
-// The trade-off as a chart: each point of the sweep placed by the seconds a decided flip lies
-// (across) and the share of needless kills (up), labelled with its settings; the target's bound
-// drawn, and the best point ringed.
-std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& results, const SweepTarget* target);
+               std::vector<RandomResult>& results, std::string& error, const Played& played = {});
 
 }  // namespace sim

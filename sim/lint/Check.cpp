@@ -1,7 +1,5 @@
 #include "Check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,7 +13,7 @@
 #include "Contract.h"
 #include "Host.h"
 #include "INIClass.h"
-#include "Scenario.h"
+#include "InForce.h"
 #include "StringClass.h"
 #include "Text.h"
 
@@ -397,10 +395,15 @@ template <class Warn> void Check_Lists(Lists& lists, Warn& warn)
     for (const auto& [name, entry, line] : lists[DontKill]) {
         exempt.emplace(name, line);
     }
+    // What the scan gives a preset that both lists hold, by the contract's rule.
+    const Treatment both = ::Treatment_Of([](PresetList) { return true; });
+    const char* const in_both = both == Treatment::TurnedUpright ? "it is turned upright"
+                                : both == Treatment::LeftAlone   ? "it is left alone, never turned upright"
+                                                                 : "it is killed like any other";
     for (const auto& [name, entry, line] : lists[Rotate]) {
         const auto other = exempt.find(name);
         if (other != exempt.end()) {
-            warn(line, fmt::format("preset '{}' is in both lists (also line {}): it is turned upright", name, other->second));
+            warn(line, fmt::format("preset '{}' is in both lists (also line {}): {}", name, other->second, in_both));
         }
     }
 }
@@ -411,7 +414,7 @@ namespace {
 
 // What the plug-in holds once it is handed a file, where each value comes from, and what that
 // means for a flipped vehicle, in seconds.
-struct InForce
+struct CheckedInForce
 {
     SettingsValues Values;
     int Lines[3] = {0, 0, 0};                  // of CheckInterval, ChecksCount, ScriptCheckingInterval; 0: default
@@ -422,10 +425,12 @@ struct InForce
     double KillAfterFound = -1;                // seconds; infinite: never; -1: at every tick's check
 };
 
-InForce In_Force_Of(const INIClass& ini, const standin::IniSectionView* main)
+CheckedInForce In_Force_Of(const INIClass& ini, const standin::IniSectionView* main)
 {
-    InForce f;
-    f.Values = Read_Settings(ini);
+    CheckedInForce f;
+    sim::InForce held;
+    held.Apply(ini);
+    f.Values = held.Values();
     const char* keys[3] = {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY};
     for (int k = 0; k < 3 && main != nullptr; ++k) {
         for (const auto& entry : main->Entries) {
@@ -435,8 +440,12 @@ InForce In_Force_Of(const INIClass& ini, const standin::IniSectionView* main)
             }
         }
     }
-    For_Each_Listed<StringClass>(ini, DONT_FLIP_KILL_SECTION, [&](const StringClass& n) { f.NeverKilled.emplace_back(n.Peek_Buffer()); });
-    For_Each_Listed<StringClass>(ini, ROTATE_UPWARDS_SECTION, [&](const StringClass& n) { f.TurnedUpright.emplace_back(n.Peek_Buffer()); });
+    for (const std::string* name : held.Entries(PresetList::DontFlipKill)) {
+        f.NeverKilled.push_back(*name);
+    }
+    for (const std::string* name : held.Entries(PresetList::RotateUpwards)) {
+        f.TurnedUpright.push_back(*name);
+    }
     // The scan comes when the game's whole seconds have advanced by CheckInterval since the last.
     f.ScanSeconds = std::max(f.Values.CheckInterval, 0);
     f.KillingCheck = std::max(f.Values.ChecksCount, 1);
@@ -449,7 +458,7 @@ InForce In_Force_Of(const INIClass& ini, const standin::IniSectionView* main)
     return f;
 }
 
-std::string In_Force_Text(const std::string& shown, const InForce& f)
+std::string In_Force_Text(const std::string& shown, const CheckedInForce& f)
 {
     const auto from = [&](int k) { return f.Lines[k] > 0 ? fmt::format("line {}", f.Lines[k]) : std::string("not in the file: its default"); };
     std::string out = fmt::format("{}: in force once the plug-in is handed this file:\n", shown);
@@ -485,7 +494,7 @@ std::string In_Force_Text(const std::string& shown, const InForce& f)
 }
 
 // The same for tools: one JSON object with the findings.
-std::string In_Force_Json(const std::string& shown, const InForce& f, const std::vector<std::pair<int, std::string>>& findings)
+std::string In_Force_Json(const std::string& shown, const CheckedInForce& f, const std::vector<std::pair<int, std::string>>& findings)
 {
     using nlohmann::json;
     json out;
@@ -576,23 +585,9 @@ int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool
     return *warnings == 0 ? 0 : 1;
 }
 
-text::Expected<std::shared_ptr<INIClass>> SettingsCache::Read(const std::string& path)
+text::Expected<int> Read_Checked_Settings(const std::string& path, INIClass& ini, std::FILE* warnings)
 {
-    struct stat info;
-    const Identity identity = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
-                                  ? Identity{std::uint64_t(info.st_dev), std::uint64_t(info.st_ino), std::string()}
-                                  : Identity{0, 0, path};
-    const auto known = Known.find(identity);
-    if (known != Known.end()) {
-        return known->second;
-    }
-    auto ini = std::make_shared<INIClass>();
-    const text::Expected<int> warnings = Read_And_Check(path, *ini, Warnings, false);
-    if (!warnings) {
-        return warnings.Error();
-    }
-    Known.emplace(identity, ini);
-    return ini;
+    return Read_And_Check(path, ini, warnings, false);
 }
 
 }  // namespace sim

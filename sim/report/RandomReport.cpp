@@ -31,15 +31,15 @@ std::string Row(const char* label, const Distribution& d, int rate)
 
 }  // namespace
 
-std::string Settings_Numbers(const ActiveSettings& s)
+std::string Settings_Numbers(const HeldSettings& s)
 {
-    return fmt::format("CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g}", s.CheckInterval, s.ChecksCount,
-                       s.ScriptCheckingInterval);
+    return fmt::format("CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g}", s.Values.CheckInterval,
+                       s.Values.ChecksCount, s.Values.ScriptCheckingInterval);
 }
 
-std::string Settings_In_Force(const ActiveSettings& s)
+std::string Settings_In_Force(const HeldSettings& s)
 {
-    return fmt::format("{}; {} never killed, {} turned upright", Settings_Numbers(s), s.DontFlipKill.size(), s.RotateUpwards.size());
+    return fmt::format("{}; {} never killed, {} turned upright", Settings_Numbers(s), s.DontFlipKill, s.RotateUpwards);
 }
 
 std::string World_Text(const World& w)
@@ -214,9 +214,9 @@ std::string Random_Summary_Json(const RandomResult& r)
     const int rate = r.Options.Rate;
     const RandomOptions& o = r.Options;
     const World& w = o.Assumed;
-    const auto numbers = [](const ActiveSettings& s) {
-        return json{{"CheckInterval", s.CheckInterval}, {"ChecksCount", s.ChecksCount},
-                    {"ScriptCheckingInterval", s.ScriptCheckingInterval}};
+    const auto numbers = [](const HeldSettings& s) {
+        return json{{"CheckInterval", s.Values.CheckInterval}, {"ChecksCount", s.Values.ChecksCount},
+                    {"ScriptCheckingInterval", s.Values.ScriptCheckingInterval}};
     };
     const auto spread = [&](const Distribution& d) {
         return json{{"count", d.Count},

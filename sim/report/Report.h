@@ -7,25 +7,31 @@
 #include <string>
 #include <vector>
 
+#include "InForce.h"
 #include "Match.h"
+#include "Play.h"
 #include "Prediction.h"
+#include "Random.h"
+#include "Sweep.h"
 
 namespace sim {
 
 // The readable timeline, one line per thing worth telling, as it happens.
 // "CheckInterval 2, ChecksCount 4, ScriptCheckingInterval 1", and that with the lists' sizes.
-std::string Settings_Numbers(const ActiveSettings& s);
-std::string Settings_In_Force(const ActiveSettings& s);
+std::string Settings_Numbers(const HeldSettings& s);
+std::string Settings_In_Force(const HeldSettings& s);
 
 class Timeline : public Observer
 {
 public:
-    explicit Timeline(std::FILE* out) : Out(out) {}
+    // `header` is the first line, told once the plug-in is loaded.
+    Timeline(std::FILE* out, std::string header) : Out(out), Header(std::move(header)) {}
+    void On_Loaded() override;
     void On(const Happening& h) override;
 
 private:
     std::FILE* Out;
-    ActiveSettings Held;        // what the plug-in holds after the settings events so far
+    std::string Header;
     int LastDestroyed = -1;     // its scripts' detachments follow; they are no news
     bool Over = false;          // after the game, only the unloading remains
 };
@@ -120,5 +126,45 @@ private:
 
 // Draws the stories as an SVG timeline chart: a lane per object.
 std::string Svg_Chart(const Stories& stories, const std::string& title);
+
+// --- Scenarios ---
+
+struct PlayOptions
+{
+    bool Json = false;      // JSON lines instead of the timeline and summary
+    bool Progress = false;  // a progress bar on `err` for long runs
+    bool Chart = false;     // draw the SVG chart into `svg`
+};
+
+// Plays `scenario` with the plug-in library `plugin` and tells its story to `out` (none when
+// null: the chart alone, into `svg` when `options.Chart`). False with `error` when the plug-in
+// cannot be loaded.
+bool Tell_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options, std::FILE* out,
+                   std::FILE* err, std::string& svg, std::string& error);
+
+// --- Random matches ---
+
+// What the report says of the world's assumptions, a line each.
+std::string World_Text(const World& world);
+
+// The report, in 80 columns, and the same figures as one JSON object.
+void Print_Random_Report(const RandomResult& result, std::FILE* out);
+std::string Random_Summary_Json(const RandomResult& result);
+
+// The match chart: decided flips over time by outcome, and the spread of times from flip to
+// outcome; reloads marked. Its size does not grow with the number of vehicles.
+std::string Match_Chart(const RandomResult& result, const std::string& title);
+
+// --- Sweeps ---
+
+// The table; with a target, which points meet it and the best of them.
+void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results, std::FILE* out,
+                 const SweepTarget* target = nullptr);
+std::string Sweep_Summary_Json(const SweepSpec& spec, const std::vector<RandomResult>& results);
+// The trade-off as a chart: each point of the sweep placed by the seconds a decided flip lies
+// (across) and the share of needless kills (up), labelled with its settings; the target's bound
+// drawn, and the best point ringed.
+std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& results, const SweepTarget* target);
+
 
 }  // namespace sim

@@ -28,6 +28,8 @@ std::string Pose_Text(const Orientation& p)
 
 }  // namespace
 
+void Timeline::On_Loaded() { std::fprintf(Out, "%s\n\n", Header.c_str()); }
+
 void Timeline::On(const Happening& h)
 {
     std::string text;
@@ -49,9 +51,8 @@ void Timeline::On(const Happening& h)
     } else if (e == Happened::Settings || e == Happened::Reload) {
         // A reload keeps no number from before (a key the file lacks takes its default), and the
         // lists only grow: what the plug-in holds now is said with it.
-        Held.Apply(*h.Ini());
         text = (e == Happened::Settings ? "settings handed to the plug-in from " : "settings reloaded from ") +
-               Printable(*h.Settings()) + ": " + Settings_In_Force(Held);
+               Printable(*h.Settings()) + ": " + Settings_In_Force(h.Held()->Held());
     } else if (e == Happened::LevelLoad) {
         text = "a new level is loaded: every object goes, the clock starts again";
     } else if (e == Happened::GameOver) {

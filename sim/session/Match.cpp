@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <cmath>
-#include <tuple>
 
 #include "Contract.h"
 #include "Overloaded.h"
@@ -44,39 +43,6 @@ bool Reads_Flipped(const Matrix3D& transform) { return ::Reads_Flipped(transform
 
 bool Is_Flip_Kill(const char* script) { return script != nullptr && std::strcmp(script, FLIP_KILL_SCRIPT_NAME) == 0; }
 
-ActiveSettings::ActiveSettings()
-    : CheckInterval(SettingsAtLoad.CheckInterval), ChecksCount(SettingsAtLoad.ChecksCount),
-      ScriptCheckingInterval(SettingsAtLoad.ScriptCheckingInterval)
-{
-}
-
-void ActiveSettings::Apply(const INIClass& ini)
-{
-    const SettingsValues read = Read_Settings(ini);
-    CheckInterval = read.CheckInterval;
-    ChecksCount = read.ChecksCount;
-    ScriptCheckingInterval = read.ScriptCheckingInterval;
-    for (auto [section, list, set] : {std::tuple{DONT_FLIP_KILL_SECTION, &DontFlipKill, &DontFlipKillSet},
-                                      std::tuple{ROTATE_UPWARDS_SECTION, &RotateUpwards, &RotateUpwardsSet}}) {
-        For_Each_Listed<StringClass>(ini, section, [list = list, set = set](const StringClass& value) {
-            if (set->insert(value.Peek_Buffer()).second) {
-                list->push_back(value.Peek_Buffer());
-            }
-        });
-    }
-}
-
-Treatment ActiveSettings::Treatment_Of(const std::string& preset) const
-{
-    return ::Treatment_Of([&](PresetList list) {
-        return (list == PresetList::RotateUpwards ? RotateUpwardsSet : DontFlipKillSet).count(preset) != 0;
-    });
-}
-
-bool ActiveSettings::Is_Exempt(const std::string& preset) const { return Treatment_Of(preset) == Treatment::LeftAlone; }
-
-bool ActiveSettings::Is_Rotated(const std::string& preset) const { return Treatment_Of(preset) == Treatment::TurnedUpright; }
-
 const char* Happened_Name(Happened what)
 {
     switch (what) {
@@ -108,11 +74,15 @@ bool Match::Load_Plugin(const standin::PluginFile& file, std::string& error)
         return false;
     }
     Drain_Journal();
+    for (Observer* o : Observers) {
+        o->On_Loaded();
+    }
     return true;
 }
 
 void Match::Apply_Settings(INIClass& ini, const std::string& path, bool reload)
 {
+    Held.Apply(ini);
     Tell(reload ? Happened::Reload : Happened::Settings, nullptr, &path, &ini);
     standin::Raise_Global_Settings(&ini);
     Drain_Journal();
@@ -255,13 +225,13 @@ void Match::Tell(Happened what, ObjectRecord* record, const std::string* setting
     const Orientation* pose = record != nullptr ? &record->Pose : nullptr;
     switch (what) {
     case Happened::Journal: break;  // told by Drain_Journal
-    case Happened::Settings: h.Kind = happened::Settings{settings, ini}; break;
+    case Happened::Settings: h.Kind = happened::Settings{settings, ini, &Held}; break;
     case Happened::Spawn: h.Kind = happened::Spawn{pose}; break;
     case Happened::Flip: h.Kind = happened::Flip{pose}; break;
     case Happened::Upright: h.Kind = happened::Upright{pose}; break;
     case Happened::Destroy: h.Kind = happened::Destroy{}; break;
     case Happened::Invulnerable: h.Kind = happened::Invulnerable{}; break;
-    case Happened::Reload: h.Kind = happened::Reload{settings, ini}; break;
+    case Happened::Reload: h.Kind = happened::Reload{settings, ini, &Held}; break;
     case Happened::LevelLoad: h.Kind = happened::LevelLoad{}; break;
     case Happened::GameOver: h.Kind = happened::GameOver{}; break;
     case Happened::Skipped: return;  // told by Tell_Skipped

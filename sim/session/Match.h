@@ -7,13 +7,13 @@
 #include <type_traits>
 #include <variant>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "Contract.h"
 #include "Host.h"
+#include "InForce.h"
+#include "Pose.h"
 #include "Progress.h"
-#include "Scenario.h"
 
 namespace sim {
 
@@ -75,13 +75,14 @@ const char* Happened_Name(Happened what);
 namespace happened {
 
 struct Journal { const standin::JournalEntry* Entry; };
-struct Settings { const std::string* File; const INIClass* Ini; };  // the file, and what it holds
+// The file, what it holds, and what the plug-in holds once handed it.
+struct Settings { const std::string* File; const INIClass* Ini; const InForce* Held; };
 struct Spawn { const Orientation* Pose; };
 struct Flip { const Orientation* Pose; };
 struct Upright { const Orientation* Pose; };
 struct Destroy {};
 struct Invulnerable {};
-struct Reload { const std::string* File; const INIClass* Ini; };
+struct Reload { const std::string* File; const INIClass* Ini; const InForce* Held; };
 struct LevelLoad {};
 struct GameOver {};
 // An action on an object that was no longer in the game (`Action`: its name, as in Happened_Name).
@@ -139,35 +140,22 @@ struct Happening
         const auto* reloaded = std::get_if<happened::Reload>(&Kind);
         return given != nullptr ? given->Ini : reloaded != nullptr ? reloaded->Ini : nullptr;
     }
-};
-
-// What the plug-in makes of the settings it has been handed so far: the numbers of the last
-// event (or the values at load), and every name ever listed, since its sets only grow.
-struct ActiveSettings
-{
-    int CheckInterval;  // the values at load until settings come
-    int ChecksCount;
-    float ScriptCheckingInterval;
-    std::vector<std::string> DontFlipKill;   // in the order first listed
-    std::vector<std::string> RotateUpwards;
-
-
-    ActiveSettings();
-    void Apply(const INIClass& ini);
-    // What the scan gives a flipped vehicle of this preset in a scanned mode.
-    Treatment Treatment_Of(const std::string& preset) const;
-    bool Is_Exempt(const std::string& preset) const;
-    bool Is_Rotated(const std::string& preset) const;
-
-private:
-    std::unordered_set<std::string> DontFlipKillSet;  // the same names, for lookups
-    std::unordered_set<std::string> RotateUpwardsSet;
+    // For settings and reload, what the plug-in holds once handed them; null otherwise. It is
+    // the match's own model, valid while the match lasts.
+    const InForce* Held() const
+    {
+        const auto* given = std::get_if<happened::Settings>(&Kind);
+        const auto* reloaded = std::get_if<happened::Reload>(&Kind);
+        return given != nullptr ? given->Held : reloaded != nullptr ? reloaded->Held : nullptr;
+    }
 };
 
 class Observer
 {
 public:
     virtual ~Observer() = default;
+    // Called once the plug-in is loaded, before anything else is handed to it.
+    virtual void On_Loaded() {}
     virtual void On(const Happening& happening) = 0;
     // Called once, when the match is over.
     virtual void On_End(double /*time*/) {}
@@ -232,6 +220,8 @@ public:
     // The ledger's line for a live object, by id; null for none.
     const ObjectRecord* Record_Of(int id) const;
     int Tick_Rate() const { return Rate; }
+    // What the plug-in holds after the settings handed so far.
+    const InForce& In_Force() const { return Held; }
 
 private:
     void Tell(Happened what, ObjectRecord* record, const std::string* settings = nullptr, const INIClass* ini = nullptr);
@@ -244,6 +234,7 @@ private:
     std::int64_t TickCount = 0;
     std::int64_t LevelStartTick = 0;  // match tick at which the current level began
     std::vector<std::int64_t> WalkTicks;
+    InForce Held;
     standin::LoadedPlugin Plugin;
     std::vector<Observer*> Observers;
     ObjectRecord* Named(const std::string& name);

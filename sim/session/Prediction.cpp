@@ -9,8 +9,8 @@ namespace sim {
 void Prediction::On(const Happening& h)
 {
     if (h.What() == Happened::Settings || h.What() == Happened::Reload) {
-        Settings.Apply(*h.Ini());
-        Changes.push_back({h.Tick, false, Settings.CheckInterval});
+        Held = h.Held();
+        Changes.push_back({h.Tick, false, Held->Values().CheckInterval});
         return;
     }
     if (h.What() == Happened::LevelLoad) {
@@ -20,7 +20,7 @@ void Prediction::On(const Happening& h)
 
 bool Prediction::Left_Alone(const ObjectInfo& object) const
 {
-    return !object.IsVehicle || !Is_Scanned_Mode(object.Mode) || Settings.Treatment_Of(object.Preset) == Treatment::LeftAlone;
+    return !object.IsVehicle || !Is_Scanned_Mode(object.Mode) || Settings().Treatment_Of(object.Preset) == Treatment::LeftAlone;
 }
 
 std::vector<std::int64_t> Prediction::Scan_Ticks() const

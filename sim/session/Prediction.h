@@ -23,7 +23,7 @@ public:
     // now: mode 4, or an exempt preset that is not also listed for turning upright.
     bool Left_Alone(const ObjectInfo& object) const;
     // Whether a flipped vehicle gets the rotate-upwards script rather than the flip-kill one.
-    bool Turned_Upright(const ObjectInfo& object) const { return Settings.Is_Rotated(object.Preset); }
+    bool Turned_Upright(const ObjectInfo& object) const { return Settings().Is_Rotated(object.Preset); }
 
     // The match ticks at which the plug-in scanned, up to the end of the match: the first tick
     // whose clock (whole seconds since the level began) is CheckInterval past the last scan's,
@@ -31,12 +31,15 @@ public:
     std::vector<std::int64_t> Scan_Ticks() const;
     std::vector<double> Scan_Times() const;
 
-    const ActiveSettings& Settings_Now() const { return Settings; }
+    // What the plug-in holds now; while the match lasts.
+    const InForce& Settings_Now() const { return Settings(); }
 
 private:
     int Rate;
     double End = 0;
-    ActiveSettings Settings;
+    const InForce* Held = nullptr;  // the match's model, once settings came
+    InForce AtLoad;                 // before any
+    const InForce& Settings() const { return Held != nullptr ? *Held : AtLoad; }
     struct Change
     {
         std::int64_t Tick;

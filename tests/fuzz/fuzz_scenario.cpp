@@ -8,7 +8,7 @@
 #include "FuzzTargets.h"
 #include "Host.h"
 #include "INIClass.h"
-#include "Play.h"
+#include "Report.h"
 #include "Scenario.h"
 
 namespace {
@@ -33,7 +33,7 @@ std::string Play(const sim::Scenario& scenario, bool json, std::string& svg)
     options.Chart = true;
     std::string error;
     standin::PluginFile plugin;
-    const bool played = plugin.Open(VELTRASK_PLUGIN_PATH, error) && sim::Play_Scenario(scenario, plugin, options, out, stderr, svg, error);
+    const bool played = plugin.Open(VELTRASK_PLUGIN_PATH, error) && sim::Tell_Scenario(scenario, plugin, options, out, stderr, svg, error);
     std::fclose(out);
     std::string printed(buffer, size);
     std::free(buffer);

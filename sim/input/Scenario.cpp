@@ -11,7 +11,7 @@
 
 #include <fmt/format.h>
 
-#include "Check.h"
+#include "SettingsCache.h"
 #include "Clock.h"
 #include "Host.h"
 #include "INIClass.h"

@@ -24,28 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "Pose.h"
 #include "TextFile.h"
 
 class INIClass;
 
 namespace sim {
-
-struct Orientation
-{
-    double Roll = 0;   // about the object's X axis, degrees
-    double Pitch = 0;  // about Y
-    double Yaw = 0;    // about the vertical Z axis (heading)
-};
-
-struct Spawn
-{
-    std::string Name;
-    std::string Preset;
-    bool IsVehicle = true;
-    unsigned int Mode = 0;
-    double Position[3] = {0, 0, 0};
-    Orientation Pose;
-};
 
 enum class ActionKind
 {
