@@ -88,3 +88,47 @@ TEST(InForceModel, TheTimelineAndTheCheckCountWhatThePluginHolds)
 }
 
 }  // namespace
+
+namespace {
+
+// One rule of "lifted without end", the random report's: still flipped after a full turn's steps.
+// The scenario summary called any vehicle mid-turn at the end lifted without end, and put it in
+// the headline warnings; one found but not yet turned read "flipped, 0 checks so far".
+TEST(OutcomeWords, MidTurnAndNotYetTurnedAreNeitherLiftedWithoutEndNorChecks)
+{
+    Scratch scratch;
+    scratch.Write("turn.ini", "[Veltrask_RotateUpwardsPresets]\n1 = Scout_Jeep\n");
+    const std::string scenario = scratch.Write("turn.scenario",
+                                               "settings turn.ini\nlength 10\n"
+                                               "vehicle Mid Scout_Jeep\nvehicle Late Scout_Jeep\nvehicle Nose Scout_Jeep\n"
+                                               "at 7 flip Mid roll 120\nat 9 flip Late roll 180\nat 0 flip Nose pitch 90\n");
+    const Result r = Run_Sim(Quoted(scenario));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out.find("! Mid"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("being turned upright at the end: 4 steps so far, lifted to z = 12"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("found flipped, to be turned upright: no step yet"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("! Nose is lifted without end"), std::string::npos) << "a full turn's steps left it flipped\n" << r.Out;
+
+    const Result json = Run_Sim(Quoted(scenario) + " --json");
+    ASSERT_EQ(json.Status, 0) << json.Err;
+    const std::size_t mid = json.Out.rfind("\"vehicle\":\"Mid\"}");  // the outcome lines come last
+    ASSERT_NE(mid, std::string::npos) << json.Out;
+    const std::string line = json.Out.substr(json.Out.rfind('\n', mid) + 1, mid - json.Out.rfind('\n', mid));
+    EXPECT_NE(line.find("\"lifted_without_end\":false"), std::string::npos) << line;
+    EXPECT_NE(line.find("\"outcome\":\"being turned upright at the end"), std::string::npos) << line;
+}
+
+// The JSON outcome line said "righted_at": null of a vehicle whose outcome reads "recovered by
+// itself at 8.50"; it carries that time as "recovered_at".
+TEST(OutcomeWords, ARecoveryByItselfHasItsTimeInJson)
+{
+    Scratch scratch;
+    const std::string scenario =
+        scratch.Write("up.scenario", "length 10\nvehicle Tank Heavy_Tank\nat 1 flip Tank roll 180\nat 5.5 upright Tank\n");
+    const Result r = Run_Sim(Quoted(scenario) + " --json");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("\"recovered_at\":5.5"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("\"outcome\":\"recovered by itself at 5.50"), std::string::npos) << r.Out;
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Match.h"
+#include "Outcome.h"
 #include "World.h"
 
 namespace sim {
@@ -41,27 +42,6 @@ struct RandomOptions
     std::vector<FleetPreset> Fleet;           // the operator's presets; empty: the built-in mix
     std::string FleetPath;
 };
-
-// What can become of one flip. Each flip gets exactly one, when it is decided or at the end.
-enum Outcome
-{
-    Killed,               // at its script's last check
-    KilledAfterReflip,    // it righted itself and flipped again between two checks: the count went on
-    Righted,              // turned by the plug-in until it reads upright
-    RecoveredAlone,
-    UnseenMode4,          // the scan skips vehicles in mode 4
-    UnseenNotFlipped,     // its pose does not read as flipped (on its nose, at its heading)
-    UnseenExempt,         // an exempt preset, not also listed for turning
-    LiftedWithoutEnd,     // on its nose: every turn about its own length axis leaves it flipped
-    EndBeingChecked,      // undecided at the end: found, its checks not yet done
-    EndBeingTurned,
-    EndNotYetFound,       // flipped after the last scan that could have found it
-    OutcomeCount,
-};
-
-// Name in the report, and key in the JSON summary.
-const char* Outcome_Label(Outcome outcome);
-const char* Outcome_Key(Outcome outcome);
 
 // A number of ticks per value, exactly: times from a flip to its outcome.
 struct Distribution

@@ -118,6 +118,8 @@ void JsonLines::Outcomes(const Stories& stories, int rate)
         line["found_at"] = s.Attached.empty() ? json(nullptr) : json(s.Attached.front().first);
         line["killed_at"] = s.Killed >= 0 ? json(s.Killed) : json(nullptr);
         line["righted_at"] = at(s.RightedByPlugin);
+        // Up by itself, while flipped: the time the outcome names.
+        line["recovered_at"] = s.SelfRecoveries.empty() ? json(nullptr) : json(s.SelfRecoveries.back());
         line["checks"] = s.Checks.size();
         line["steps"] = s.Steps.size();
         line["lying_flipped_at_end"] = s.Flipped_Now();

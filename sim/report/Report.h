@@ -9,6 +9,7 @@
 
 #include "InForce.h"
 #include "Match.h"
+#include "Outcome.h"
 #include "Play.h"
 #include "Prediction.h"
 #include "Random.h"
@@ -81,8 +82,12 @@ struct Story
     bool Flipped_Now() const { return !FlippedSpans.empty() && FlippedSpans.back().second < 0; }
     // It lay turned over but never read as flipped: the plug-in never handles it.
     bool Never_Handled() const { return TurnedOverUnread >= 0 && FlippedSpans.empty(); }
-    // On its nose and listed for turning: still flipped at the end after steps that never righted it.
-    bool Lifted_Without_End() const { return Flipped_Now() && !Steps.empty() && RightedByPlugin.empty(); }
+    // Still flipped at the end, after steps that never righted it: once a full turn's steps left it
+    // flipped it is lifted without end (the random report's rule); before that, mid-turn.
+    bool Being_Turned() const { return Flipped_Now() && !Steps.empty() && RightedByPlugin.empty(); }
+    bool Lifted_Without_End() const { return Being_Turned() && Is_Lifted_Without_End(static_cast<int>(Steps.size())); }
+    // It carries the rotate-upwards script from a scan.
+    bool Found_For_Turning() const;
     std::string Outcome() const;
 };
 

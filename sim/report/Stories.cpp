@@ -148,6 +148,12 @@ const char* const NeverReadWords =
 const char* const LiftedWords =
     "on its nose and listed for turning, a vehicle is lifted at every step and never turned upright";
 
+bool Story::Found_For_Turning() const
+{
+    return std::any_of(Attached.begin(), Attached.end(),
+                       [](const auto& a) { return a.second == ROTATE_UPWARDS_SCRIPT_NAME; });
+}
+
 std::string Story::Outcome() const
 {
     if (!Info.IsVehicle) {
@@ -174,6 +180,9 @@ std::string Story::Outcome() const
     if (Lifted_Without_End()) {
         return fmt::format("still being turned at the end: {} steps, lifted to z = {:g}, never upright", Steps.size(), Height);
     }
+    if (Being_Turned()) {
+        return fmt::format("being turned upright at the end: {} steps so far, lifted to z = {:g}", Steps.size(), Height);
+    }
     if (!SelfRecoveries.empty()) {
         const double up = SelfRecoveries.back();
         const auto before = std::count_if(Checks.begin(), Checks.end(), [&](double t) { return t <= up; });
@@ -188,6 +197,9 @@ std::string Story::Outcome() const
     }
     if (Attached.empty()) {
         return "flipped, not yet found by a scan";
+    }
+    if (Found_For_Turning()) {
+        return "found flipped, to be turned upright: no step yet";
     }
     return fmt::format("flipped, {} checks so far", Checks.size());
 }
