@@ -132,3 +132,53 @@ TEST(OutcomeWords, ARecoveryByItselfHasItsTimeInJson)
 }
 
 }  // namespace
+
+namespace {
+
+// Scenarios took decimal numbers only, while fleet files and the command line's numbers took
+// strtod's hex and leading blanks ("Heavy_Tank 0x10" was a share of 16). One grammar now reads
+// every number any input takes; each form below is refused wherever a number is written.
+struct NumberCase
+{
+    const char* Name;
+    const char* Written;
+};
+
+class NumberGrammar : public ::testing::TestWithParam<NumberCase>
+{
+};
+
+TEST_P(NumberGrammar, IsRefusedInEveryInput)
+{
+    const std::string n = GetParam().Written;
+    Scratch scratch;
+    const std::string fleet = scratch.Write("fleet.txt", "Heavy_Tank " + n + "\n");
+    const std::string scenario = scratch.Write("n.scenario", "length " + n + "\n");
+    const std::string settings = scratch.Write("s.ini", "[Veltrask]\n");
+    const std::string random = "--random 1 --vehicles 5 --length 10 ";
+    for (const std::string& arguments :
+         {Quoted(scenario), random + "--fleet " + Quoted(fleet), random + "--sweep " + Quoted("ChecksCount=" + n),
+          random + "--sweep ChecksCount=2,3 --target " + Quoted("needless<=" + n), random + "--mix " + Quoted(n + ":1:1:1"),
+          random + "--recover-time " + Quoted(n + "..12"), random + "--reload " + Quoted(n + "=" + settings)}) {
+        const Result r = Run_Sim(arguments);
+        EXPECT_EQ(r.Status, 2) << arguments << "\n" << r.Out << r.Err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(NotDecimal, NumberGrammar,
+                         ::testing::Values(NumberCase{"Hex", "0x10"}, NumberCase{"HexFloat", "0x1p3"},
+                                           NumberCase{"Separator", "1_000"}, NumberCase{"Infinity", "inf"},
+                                           NumberCase{"NoExponentDigits", "1e"}, NumberCase{"NoDigits", "."}),
+                         [](const ::testing::TestParamInfo<NumberCase>& info) { return std::string(info.param.Name); });
+
+TEST(NumberGrammar, DecimalNumbersAreTakenEverywhere)
+{
+    Scratch scratch;
+    const std::string fleet = scratch.Write("fleet.txt", "Heavy_Tank 16\nLight_Buggy 2.5e1 flip-every +60\n");
+    const Result r = Run_Sim("--random 1 --vehicles 5 --length 10 --fleet " + Quoted(fleet) + " --recover-time .5..1.2e1");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    const Result mix = Run_Sim("--random 1 --vehicles 5 --length 1e1 --mix 60:20.5:+15:5e0 --sweep ChecksCount=2..4:1");
+    EXPECT_EQ(mix.Status, 0) << mix.Err;
+}
+
+}  // namespace

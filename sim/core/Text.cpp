@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include <cmath>
@@ -145,11 +146,42 @@ std::string Wrapped(const std::string& text, std::size_t width, const std::strin
     return out + line + "\n";
 }
 
+bool Is_Decimal(const std::string& text)
+{
+    std::size_t i = text.size() > 0 && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    std::size_t digits = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+    }
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+        }
+    }
+    if (digits == 0) {
+        return false;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        i += i < text.size() && (text[i] == '+' || text[i] == '-') ? 1 : 0;
+        const std::size_t first = i;
+        for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        }
+        if (i == first) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
 bool Parse_Finite(const std::string& text, double& value)
 {
+    if (!Is_Decimal(text)) {
+        return false;
+    }
+    // Too small a number to hold (1e-320) is still a number, and strtod gives its nearest value
+    // (with ERANGE); only one too large to hold is refused.
     char* end = nullptr;
     value = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0' && std::isfinite(value);
+    return *end == '\0' && std::isfinite(value);
 }
 
 }  // namespace sim

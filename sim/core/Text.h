@@ -55,8 +55,10 @@ private:
 // each after the first begun with `indent`; every line ends with a line feed.
 std::string Wrapped(const std::string& text, std::size_t width, const std::string& indent);
 
-// Reads a whole text as a finite number; false for anything else (empty, trailing bytes, inf,
-// nan, out of range).
+// Every number any input of the simulator takes is written in decimal: an optional sign, digits
+// with an optional point, and an optional exponent; no blanks, no hex, no "inf" or "nan".
+bool Is_Decimal(const std::string& text);
+// A decimal number (as above) within what a double holds; false otherwise.
 bool Parse_Finite(const std::string& text, double& value);
 
 }  // namespace sim

@@ -15,6 +15,7 @@
 #include "Clock.h"
 #include "Host.h"
 #include "INIClass.h"
+#include "Text.h"
 
 namespace sim {
 namespace {
@@ -240,46 +241,10 @@ private:
         seen = true;
     }
 
-    // A number is written in decimal: an optional sign, digits with an optional point, and an
-    // optional exponent. strtod alone would also take hex, hex floats, "inf" and leading blanks.
-    static bool Is_Decimal(const std::string& text)
-    {
-        std::size_t i = text.size() > 0 && (text[0] == '+' || text[0] == '-') ? 1 : 0;
-        std::size_t digits = 0;
-        for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
-        }
-        if (i < text.size() && text[i] == '.') {
-            for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
-            }
-        }
-        if (digits == 0) {
-            return false;
-        }
-        if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-            ++i;
-            i += i < text.size() && (text[i] == '+' || text[i] == '-') ? 1 : 0;
-            const std::size_t first = i;
-            for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-            }
-            if (i == first) {
-                return false;
-            }
-        }
-        return i == text.size();
-    }
-
     double Number_Of(const std::string& text, const char* what, double low, double high)
     {
-        if (!Is_Decimal(text)) {
-            Fail(fmt::format("'{}' is not a number ({})", text, what));
-            return low;
-        }
-        errno = 0;
-        char* end = nullptr;
-        const double value = std::strtod(text.c_str(), &end);
-        // ERANGE also comes with a number too small to hold (1e-320): that is still a number,
-        // and strtod gives its nearest value. Only a number too large to hold is refused.
-        if (text.empty() || *end != '\0' || !std::isfinite(value)) {
+        double value = 0;
+        if (!Parse_Finite(text, value)) {
             Fail(fmt::format("'{}' is not a number ({})", text, what));
             return low;
         }
