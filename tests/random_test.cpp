@@ -102,7 +102,8 @@ TEST(RandomOutcomes, AnHourOfTwoThousandVehiclesAccountsForEveryFlipAndEveryVehi
     EXPECT_LE(s["outcomes"]["end_not_yet_found"]["max"].get<double>(), 2.0 + 1.0 / 30 + 1e-9);
     // A regular kill comes ChecksCount checks after a scan: at least 3 s after the flip.
     EXPECT_GE(s["outcomes"]["killed"]["min"].get<double>(), 3.0);
-    EXPECT_GE(s["kept_checks"]["min"].get<int>(), 0);
+    // Every kill after a re-flip kept the checks its script had counted before it; no other did.
+    EXPECT_EQ(s["kept_checks"]["count"].get<int>(), Count(s, "killed_after_reflip"));
     EXPECT_LE(s["kept_checks"]["max"].get<int>(), 3) << "a kept count at or past ChecksCount would have killed earlier";
     EXPECT_NE(report.find("At the end, of the 2000 vehicles:"), std::string::npos);
 }
