@@ -80,20 +80,16 @@ bool Whole_Number(const std::string& text, long long& value)
     return !text.empty() && *end == '\0' && errno != ERANGE && value >= INT32_MIN && value <= INT32_MAX;
 }
 
-const char* const Blanks = " \t\v\f";
-
-// For a line that opens a section ("[...]" after any indentation), true with `inside` the raw
-// text between the brackets and `name` that text trimmed.
+// For a line that opens a section, true with `inside` the raw text between the brackets and
+// `name` that text trimmed: the host's reader says which lines do.
 bool Section_Line(const std::string& line, std::string& inside, std::string& name)
 {
-    const std::size_t open = line.find_first_not_of(Blanks, text::After_Byte_Order_Mark(line));
-    const std::size_t close = open == std::string::npos || line[open] != '[' ? std::string::npos : line.find(']', open);
-    if (close == std::string::npos) {
+    const std::optional<standin::IniSectionLine> section = standin::Ini_Section_Line(line);
+    if (!section) {
         return false;
     }
-    inside = line.substr(open + 1, close - open - 1);
-    const std::size_t first = inside.find_first_not_of(Blanks);
-    name = first == std::string::npos ? "" : inside.substr(first, inside.find_last_not_of(Blanks) - first + 1);
+    inside = section->Inside;
+    name = section->Name;
     return true;
 }
 
@@ -159,7 +155,7 @@ std::string Own_Sections(const std::string& text, int refused_line, bool& refuse
         }
         // A line that might start a section but does not read as one is never another's: it may be
         // meant as one of ours. A whole section line of another name is another's, however long.
-        const std::size_t first = line.find_first_not_of(Blanks);
+        const std::size_t first = line.find_first_not_of(" \t\v\f");
         if (number == refused_line) {
             const bool bracket = first != std::string::npos && line[first] == '[';
             refused_outside = foreign && (!bracket || section);

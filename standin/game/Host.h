@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -197,6 +198,17 @@ struct IniSectionView
     const char* Name;
     std::vector<IniEntryView> Entries;
 };
+
+// A line that opens a section as the reader reads it ('[' after any byte-order mark and
+// indentation, then a ']'): the text between the brackets as written, and the section's name,
+// which is that text without the blanks around it. Whether the rest of the line is allowed is
+// the reader's to say.
+struct IniSectionLine
+{
+    std::string Inside;
+    std::string Name;
+};
+HOST_API std::optional<IniSectionLine> Ini_Section_Line(std::string_view line);
 
 // Reads a settings file ("-": standard input) into `ini`, replacing what it held. A file that
 // cannot be read exactly as written is refused whole: the finding that says where and why is

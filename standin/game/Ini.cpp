@@ -1,4 +1,4 @@
-// The host's INI reader, on inih.
+// The host's INI reader.
 //
 // What the host makes of a settings file:
 //  - Sections `[Name]` hold entries `Key = Value` (':' separates as well as '='; the first of
@@ -16,17 +16,17 @@
 //  - Refused: a NUL byte, a line of more than 198 bytes, a section or key name of more than 49
 //    characters, an empty section name, an entry without a name or before any section, a '['
 //    without its ']', text after a section's ']' other than a comment.
-// inih cuts longer lines and names silently, and would read the tail of a long line as a line of
-// its own, so these limits are checked before inih sees the text. A refused file changes nothing:
-// entries are staged and take effect only once the whole file has been read.
+//  - Within a section line or before an entry's separator, too, ';' after white space starts a
+//    comment, and the line is then refused: "[Name ;x]" has no ']', "Key ;x = 1" no separator.
+// The text is read in two passes: the first splits it into lines and checks the limits and names
+// of each, the second reads the sections and entries. A refused file changes nothing: entries
+// are staged and take effect only once the whole file has been read.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <unordered_map>
-
-#include <ini.h>
 
 #include "Host.h"
 #include "INIClass.h"
@@ -133,13 +133,13 @@ bool Check_Names(std::vector<std::string>& lines, Failure& failure)
             continue;
         }
         if (line[0] == '[') {
-            const std::size_t close = line.find(']');
-            if (close == std::string::npos) {
+            const std::optional<IniSectionLine> opened = Ini_Section_Line(line);
+            if (!opened) {
                 failure = {number, "section without a closing ']'"};
                 return false;
             }
-            const std::string name = Trim(line.substr(1, close - 1));
-            const std::string after = Trim(line.substr(close + 1));
+            const std::string& name = opened->Name;
+            const std::string after = Trim(line.substr(line.find(']') + 1));
             if (!after.empty() && after[0] != ';' && after[0] != '#') {
                 failure = {number, "text after the section's ']'"};
                 return false;
@@ -184,39 +184,80 @@ bool Check_Names(std::vector<std::string>& lines, Failure& failure)
     return true;
 }
 
-struct Staging
+IniSection& Section_Named(HostIniData& data, const std::string& name)
 {
-    HostIniData Data;
-    const std::vector<std::string>* Lines;
-    std::size_t NextLine = 0;  // where to look for the entry inih reports next
-};
-
-IniSection& Section_Named(HostIniData& data, const char* name)
-{
-    const auto [found, fresh] = data.ByName.emplace(Lower_Key(name), data.Sections.size());
+    const auto [found, fresh] = data.ByName.emplace(Lower(SysString(name.c_str())), data.Sections.size());
     if (fresh) {
-        data.Sections.push_back(IniSection{SysString(name), {}, {}});
+        data.Sections.push_back(IniSection{SysString(name.c_str()), {}, {}});
     }
     return data.Sections[found->second];
 }
 
-int On_Entry(void* user, const char* section, const char* name, const char* value)
+// White space as the reader sees it: blanks, and the line ends no line holds.
+bool Is_Space(char c) { return Is_Blank(c) || c == '\n' || c == '\r'; }
+
+// The first of `chars` in `line` from `from`, or the ';' after white space that starts a
+// comment, whichever comes first; the line's end when neither does. White space before `from`
+// does not count.
+std::size_t Find_Chars_Or_Comment(const std::string& line, std::size_t from, const char* chars)
 {
-    Staging& staging = *static_cast<Staging*>(user);
-    // inih reports entries in file order; find the line that holds this one, for messages.
-    int line = 0;
-    const auto& lines = *staging.Lines;
-    while (staging.NextLine < lines.size()) {
-        const std::string& text = lines[staging.NextLine++];
-        if (!text.empty() && text[0] != '[' && text[0] != ';' && text[0] != '#') {
-            line = static_cast<int>(staging.NextLine);
-            break;
+    bool was_space = false;
+    for (std::size_t i = from; i < line.size(); ++i) {
+        if ((chars != nullptr && std::strchr(chars, line[i]) != nullptr) || (was_space && line[i] == ';')) {
+            return i;
         }
+        was_space = Is_Space(line[i]);
     }
-    IniSection& target = Section_Named(staging.Data, section);
-    target.ByName.emplace(Lower_Key(name), target.Entries.size());
-    target.Entries.push_back(IniEntry{SysString(name), SysString(value), line});
-    return 1;
+    return line.size();
+}
+
+std::string Right_Trimmed(const std::string& text)
+{
+    std::size_t end = text.size();
+    while (end > 0 && Is_Space(text[end - 1])) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+// Reads the sections and entries of lines that passed Check_Names (indentation gone, section
+// lines written as "[name]") into `data`.
+bool Read_Entries(const std::vector<std::string>& lines, HostIniData& data, Failure& failure)
+{
+    std::string section;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        const std::string& line = lines[n];
+        const int number = static_cast<int>(n + 1);
+        if (line.empty() || line[0] == ';' || line[0] == '#') {
+            continue;
+        }
+        if (line[0] == '[') {
+            const std::size_t end = Find_Chars_Or_Comment(line, 1, "]");
+            if (end == line.size() || line[end] != ']') {
+                failure = {number, "not a valid settings line"};
+                return false;
+            }
+            section = line.substr(1, end - 1);
+            continue;
+        }
+        const std::size_t separator = Find_Chars_Or_Comment(line, 0, "=:");
+        if (separator == line.size() || (line[separator] != '=' && line[separator] != ':')) {
+            failure = {number, "not a valid settings line"};
+            return false;
+        }
+        // The comment is looked for from right after the separator, so "Key = ;x" has an empty
+        // value and "Key =;x" the value ";x".
+        const std::size_t comment = Find_Chars_Or_Comment(line, separator + 1, nullptr);
+        std::size_t value = separator + 1;
+        while (value < comment && Is_Space(line[value])) {
+            ++value;
+        }
+        const std::string name = Right_Trimmed(line.substr(0, separator));
+        IniSection& target = Section_Named(data, section);
+        target.ByName.emplace(Lower(SysString(name.c_str())), target.Entries.size());
+        target.Entries.push_back(IniEntry{SysString(name.c_str()), SysString(Right_Trimmed(line.substr(value, comment - value)).c_str()), number});
+    }
+    return true;
 }
 
 const IniSection* Find_Section(const INIClass& ini, const char* name)
@@ -240,6 +281,22 @@ const IniEntry* Find_Entry(const INIClass& ini, const char* section, const char*
 
 }  // namespace
 
+std::optional<IniSectionLine> Ini_Section_Line(std::string_view line)
+{
+    std::size_t open = text::After_Byte_Order_Mark(line);
+    while (open < line.size() && Is_Blank(line[open])) {
+        ++open;
+    }
+    const std::size_t close = open < line.size() && line[open] == '[' ? line.find(']', open) : std::string_view::npos;
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    IniSectionLine section;
+    section.Inside = std::string(line.substr(open + 1, close - open - 1));
+    section.Name = Trim(section.Inside);
+    return section;
+}
+
 std::optional<text::Diagnostic> Read_Ini_Text(const std::string& text, const std::string& name, INIClass& ini)
 {
     std::vector<std::string> lines;
@@ -247,21 +304,14 @@ std::optional<text::Diagnostic> Read_Ini_Text(const std::string& text, const std
     if (!Normalise(text, lines, failure) || !Check_Names(lines, failure)) {
         return text::Diagnostic{name, failure.Line, 0, text::Severity::Error, failure.What};
     }
-    std::string normalised;
-    for (const std::string& line : lines) {
-        normalised += line;
-        normalised += '\n';
-    }
-    Staging staging;
-    staging.Lines = &lines;
-    const int result = ini_parse_string(normalised.c_str(), On_Entry, &staging);
-    if (result != 0) {
-        return text::Diagnostic{name, result, 0, text::Severity::Error, "not a valid settings line"};
+    HostIniData staged;
+    if (!Read_Entries(lines, staged, failure)) {
+        return text::Diagnostic{name, failure.Line, 0, text::Severity::Error, failure.What};
     }
     if (ini.Data == nullptr) {
         ini.Data = Sys_New<HostIniData>();
     }
-    std::swap(*ini.Data, staging.Data);
+    std::swap(*ini.Data, staged);
     return std::nullopt;
 }
 
