@@ -25,6 +25,7 @@
 
 #include "HashTemplate.h"
 #include "Host.h"
+#include "PluginLoader.h"
 #include "INIClass.h"
 #include "Match.h"
 #include "Play.h"

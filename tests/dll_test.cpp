@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "PluginLoader.h"
 #include "INIClass.h"
 #include "SimSupport.h"
 #include "TestSupport.h"

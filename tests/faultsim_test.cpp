@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Host.h"
+#include "PluginLoader.h"
 #include "INIClass.h"
 #include "MemoryManager.h"
 #include "TestSupport.h"

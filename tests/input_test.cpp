@@ -17,6 +17,7 @@
 #include "Fleet.h"
 #include "SettingsCache.h"
 #include "Host.h"
+#include "PluginLoader.h"
 #include "INIClass.h"
 #include "Scenario.h"
 #include "Progress.h"

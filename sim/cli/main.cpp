@@ -16,6 +16,7 @@
 #include "Check.h"
 #include "Fleet.h"
 #include "Host.h"
+#include "PluginLoader.h"
 #include "Isolated.h"
 #include "INIClass.h"
 #include "Match.h"
@@ -442,9 +443,23 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
 
 }  // namespace
 
+namespace {
+
+// A fault inside a DLL under the emulated processor ends the run: the host could not go on
+// either. It happens inside the match's own process, which its watcher then reports.
+void On_Dll_Fault(const std::string& fault)
+{
+    std::fprintf(stderr, "veltrask-sim: %s\n", fault.c_str());
+    std::fflush(stderr);
+    std::_Exit(2);
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     sim::Guard_Outputs();
+    standin::On_Guest_Fault(On_Dll_Fault);
     CLI::App app{"veltrask-sim: plays the Veltrask plug-in in a headless game server, to show what your settings do"};
     app.set_version_flag("--version", "veltrask-sim " VELTRASK_VERSION);
     Cli cli;

@@ -16,6 +16,7 @@
 #include <fmt/format.h>
 
 #include "Host.h"
+#include "PluginLoader.h"
 
 namespace sim {
 namespace {

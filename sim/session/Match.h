@@ -11,6 +11,7 @@
 
 #include "Contract.h"
 #include "Host.h"
+#include "PluginLoader.h"
 #include "InForce.h"
 #include "Pose.h"
 #include "Progress.h"

@@ -127,8 +127,9 @@ struct World
 };
 
 // The current world. The last one is never destroyed: scripts may still be alive at process exit,
-// and their code may be gone.
-World& W();
+// and their code may be gone. (Exported, like InPlugin and Intern below, for the loader's bridge
+// to a DLL under the emulated processor, which lives outside this library.)
+HOST_API World& W();
 
 // Object states come from a pool and go back to it.
 HostObjectState* New_State(World& w);
@@ -161,7 +162,7 @@ public:
 
 // Marks the plug-in's own code running (`what`: what the host asked of it), in the note a
 // watcher reads (see Note_Plugin_Calls).
-class InPlugin
+class HOST_API InPlugin
 {
 public:
     explicit InPlugin(const char* what);
@@ -171,7 +172,7 @@ public:
 };
 
 // The journal: a text kept for the life of the process, and one entry recorded.
-const char* Intern(const char* text);
+HOST_API const char* Intern(const char* text);
 void Record(const EventData& event, const HostObjectState* obj = nullptr);
 
 // Attached scripts, by the host's serial. The serial of an attached script; 0 for one not

@@ -4,6 +4,7 @@
 
 #include "FuzzTargets.h"
 #include "Host.h"
+#include "PluginLoader.h"
 #include "INIClass.h"
 #include "MemoryManager.h"
 #include "StringClass.h"

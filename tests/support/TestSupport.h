@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "PluginLoader.h"
 #include "INIClass.h"
 #include "MemoryManager.h"
 

@@ -17,6 +17,7 @@
 #include <unordered_map>
 
 #include "GuestDll.h"
+#include "PluginLoader.h"
 #include "HashTemplate.h"
 #include "HostMemory.h"
 #include "INIClass.h"
@@ -150,6 +151,9 @@ private:
     std::uint32_t HeapNext = HeapBase;
     std::uint32_t HeapMapped = HeapBase;
     bool Started = false;
+    bool Faulted = false;  // a fault stopped it: it is called no more
+    // Notes a fault and tells the program's handler.
+    void Fault(const std::string& what);
 };
 
 // --- Native stand-ins of the DLL's objects: allocated outside the memory manager, so that only
@@ -237,13 +241,28 @@ private:
 
 // --- The bridge ---
 
+namespace {
+
+GuestFaultHandler FaultHandler = nullptr;
+
+}  // namespace
+
+void On_Guest_Fault(GuestFaultHandler fault) { FaultHandler = fault; }
+
+void GuestPlugin::Fault(const std::string& what)
+{
+    Faulted = true;
+    if (FaultHandler != nullptr) {
+        FaultHandler(what);
+    }
+}
+
 GuestPlugin::~GuestPlugin()
 {
-    if (Started) {
+    if (Started && !Faulted) {
         std::string error;
         if (!Dll.Detach(error)) {
-            std::fprintf(stderr, "veltrask-sim: %s: %s (as it was unloaded)\n", Name.c_str(), error.c_str());
-            std::_Exit(2);
+            Fault(Name + ": " + error + " (as it was unloaded)");
         }
     }
     for (auto& [object, plugin] : Plugins) {
@@ -255,12 +274,15 @@ GuestPlugin::~GuestPlugin()
 
 std::uint32_t GuestPlugin::Call(std::uint32_t address, std::uint32_t self, std::initializer_list<std::uint32_t> args)
 {
+    if (Faulted) {
+        return 0;  // a DLL that faulted is called no more
+    }
     Sync_List();
     std::uint32_t result = 0;
     if (!Cpu.Call(address, self, args, result)) {
-        std::fprintf(stderr, "veltrask-sim: %s: %s; the import it last called: %s\n", Name.c_str(), Cpu.Error().c_str(),
-                     Cpu.Current_Import().empty() ? "none" : Cpu.Current_Import().c_str());
-        std::_Exit(2);
+        Fault(Name + ": " + Cpu.Error() + "; the import it last called: " +
+              (Cpu.Current_Import().empty() ? std::string("none") : Cpu.Current_Import()));
+        return 0;
     }
     return result;
 }

@@ -1,5 +1,6 @@
 // A build without the emulator: it runs no DLL, and says so.
 #include "GuestPlugin.h"
+#include "PluginLoader.h"
 
 namespace standin {
 
@@ -22,5 +23,7 @@ GuestPlugin* Load_Guest_Plugin(const std::vector<char>&, const std::string&, std
 }
 
 void Unload_Guest_Plugin(GuestPlugin*) {}
+
+void On_Guest_Fault(GuestFaultHandler) {}
 
 }  // namespace standin

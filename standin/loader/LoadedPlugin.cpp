@@ -15,6 +15,7 @@
 
 #include "GuestPlugin.h"
 #include "Host.h"
+#include "PluginLoader.h"
 #include "WorldState.h"
 
 namespace standin {
