@@ -42,20 +42,24 @@ struct SettingsValues
 constexpr SettingsValues SettingsAtLoad{3, 4, 1.0f};
 constexpr SettingsValues SettingsWhenMissing{2, 4, 1.0f};
 
-// One row per number: its key and where it lives in SettingsValues. A whole number is read with
-// the host's Get_Int, a real one with Get_Float; exactly one of the two members is set.
+// One row per number: its key, its short label (a table's heading, a chart's legend), and where
+// it lives in SettingsValues. A whole number is read with the host's Get_Int, a real one with
+// Get_Float; exactly one of the two members is set. Whatever reads, shows or varies the settings
+// goes through this table, in its order.
 struct SettingSpec
 {
     const char* Key;
+    const char* Label;
     int SettingsValues::*Whole;
     float SettingsValues::*Real;
 };
 
 constexpr SettingSpec SettingsTable[] = {
-    {CHECK_INTERVAL_KEY, &SettingsValues::CheckInterval, nullptr},
-    {CHECKS_COUNT_KEY, &SettingsValues::ChecksCount, nullptr},
-    {SCRIPT_CHECKING_INTERVAL_KEY, nullptr, &SettingsValues::ScriptCheckingInterval},
+    {CHECK_INTERVAL_KEY, "Interval", &SettingsValues::CheckInterval, nullptr},
+    {CHECKS_COUNT_KEY, "Checks", &SettingsValues::ChecksCount, nullptr},
+    {SCRIPT_CHECKING_INTERVAL_KEY, "Period", nullptr, &SettingsValues::ScriptCheckingInterval},
 };
+constexpr int SettingsCount = static_cast<int>(sizeof(SettingsTable) / sizeof(SettingsTable[0]));
 
 // The numbers a settings event sets, in the table's order: each key of the settings section as
 // the host reads it, or its value when missing. Nothing is checked or clamped.

@@ -421,6 +421,27 @@ TEST(RandomOutcomes, ASweepDrawsItsTradeOff)
     }
 }
 
+// The chart's legend named a grid's two settings "Checks, Period" whatever they were: a grid of
+// CheckInterval and ChecksCount was labelled with a setting it never varied. The legend and the
+// table's heading now come from the settings table, for any two keys.
+TEST(RandomOutcomes, ASweepsLegendNamesTheSettingsItVaries)
+{
+    for (const auto& [sweeps, heading] :
+         {std::pair{"--sweep CheckInterval=1,2 --sweep ChecksCount=2,3", "Interval, Checks"},
+          std::pair{"--sweep ScriptCheckingInterval=1,2 --sweep CheckInterval=1,3", "Period, Interval"},
+          std::pair{"--sweep ChecksCount=2,3", "ChecksCount"}}) {
+        const Result chart = Run_Sim(std::string("--random 1 --vehicles 20 --length 60 ") + sweeps + " --svg -");
+        ASSERT_EQ(chart.Status, 0) << chart.Err;
+        EXPECT_NE(chart.Out.find(std::string(">labels: ") + heading + "<"), std::string::npos) << sweeps << "\n" << chart.Out;
+        const Result table = Run_Sim(std::string("--random 1 --vehicles 20 --length 60 ") + sweeps);
+        ASSERT_EQ(table.Status, 0) << table.Err;
+        const std::size_t columns = table.Out.find("   flips  killed");
+        ASSERT_NE(columns, std::string::npos) << table.Out;
+        const std::string line = table.Out.substr(table.Out.rfind('\n', columns) + 1, columns - table.Out.rfind('\n', columns));
+        EXPECT_NE(line.find(std::string(" ") + heading + " "), std::string::npos) << sweeps << ": " << line;
+    }
+}
+
 // The box plot's axis stopped at its last decade below the data (1 s, with boxes to 5.8 s).
 TEST(RandomOutcomes, TheBoxPlotsAxisReachesBeyondTheLongestTime)
 {

@@ -25,6 +25,7 @@
 #include "Random.h"
 #include "Report.h"
 #include "Scenario.h"
+#include "Settings.h"
 #include "SettingsCache.h"
 #include "Sweep.h"
 #include "Text.h"
@@ -160,8 +161,8 @@ void Add_Random_Options(CLI::App& app, Cli& cli)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->needs(random);
     cli.SweepOption = app.add_option("--sweep", cli.Sweeps,
-                   "random match once per value of a setting: KEY=FROM..TO[:STEP] or KEY=V1,V2,..., KEY one of "
-                   "CheckInterval, ChecksCount, ScriptCheckingInterval; twice for a grid of two settings")
+                   "random match once per value of a setting: KEY=FROM..TO[:STEP] or KEY=V1,V2,..., KEY one of " +
+                       sim::Keys_Text(", ") + "; twice for a grid of two settings")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->needs(random);

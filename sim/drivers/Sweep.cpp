@@ -4,12 +4,12 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <strings.h>
 
 #include <fmt/format.h>
 
 #include "Contract.h"
 #include "INIClass.h"
+#include "Settings.h"
 #include "Text.h"
 
 namespace sim {
@@ -20,12 +20,8 @@ constexpr std::size_t MaxValues = 50;
 // Whether the setting of `key` (as the table spells it) is a whole number.
 bool Whole_Key(const std::string& key)
 {
-    for (const SettingSpec& setting : SettingsTable) {
-        if (key == setting.Key) {
-            return setting.Whole != nullptr;
-        }
-    }
-    return false;
+    const SettingSpec* setting = Setting_Named(key);
+    return setting != nullptr && setting->Whole != nullptr;
 }
 
 bool Read_Values(const std::string& text, std::vector<double>& values)
@@ -77,7 +73,7 @@ std::string Value_Text(const std::string& key, double value)
     return Whole_Key(key) ? fmt::format("{}", static_cast<long long>(value)) : fmt::format("{:g}", value);
 }
 
-// A point's values: "4" or "4, 0.5"; with `equals`, each with its key ("ChecksCount = 4").
+// A point's values: "4" or "4, 0.5"; with `equals`, each with its key ("KEY = 4").
 std::string Point_Text(const SweepSpec& spec, std::size_t point, const char* equals)
 {
     const std::size_t second = spec.Key2.empty() ? 1 : spec.Values2.size();
@@ -93,15 +89,12 @@ bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error)
     const std::size_t equals = text.find('=');
     const std::string key = text.substr(0, std::min(equals, text.size()));
     spec = SweepSpec();
-    for (const SettingSpec& setting : SettingsTable) {
-        if (strcasecmp(key.c_str(), setting.Key) == 0) {
-            spec.Key = setting.Key;  // the host reads keys in any case
-        }
-    }
-    if (spec.Key.empty()) {
-        error = "--sweep takes CheckInterval, ChecksCount or ScriptCheckingInterval, not '" + key + "'";
+    const SettingSpec* setting = Setting_Named(key);  // the host reads keys in any case
+    if (setting == nullptr) {
+        error = "--sweep takes " + Keys_Text(" or ") + ", not '" + key + "'";
         return false;
     }
+    spec.Key = setting->Key;
     if (equals == std::string::npos || !Read_Values(text.substr(equals + 1), spec.Values)) {
         error = fmt::format("--sweep {}: give the values as FROM..TO, FROM..TO:STEP or V1,V2,... (at most {}), not '{}'",
                             spec.Key, MaxValues, text);

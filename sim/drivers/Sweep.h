@@ -13,7 +13,7 @@ namespace sim {
 
 struct SweepSpec
 {
-    std::string Key;             // CheckInterval, ChecksCount or ScriptCheckingInterval
+    std::string Key;             // a key of the settings table, as the table spells it
     std::vector<double> Values;  // in the order given
     std::string Key2;            // a second setting, for a grid of both; empty for none
     std::vector<double> Values2;
@@ -41,7 +41,7 @@ bool Add_Sweep_Axis(const std::string& text, SweepSpec& spec, std::string& error
 // the plug-in can hold (whole numbers for the whole-number keys). False with `error`.
 bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error);
 
-// A point's values: "4" or "4, 0.5"; with `equals`, each with its key ("ChecksCount = 4").
+// A point's values: "4" or "4, 0.5"; with `equals`, each with its key ("KEY = 4").
 std::string Point_Text(const SweepSpec& spec, std::size_t point, const char* equals = nullptr);
 // A value as the settings file holds it: whole numbers without a point.
 std::string Value_Text(const std::string& key, double value);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "Host.h"
 #include "INIClass.h"
 #include "InForce.h"
+#include "Settings.h"
 #include "StringClass.h"
 #include "Text.h"
 
@@ -117,15 +119,7 @@ template <class Warn> void Lint_Brackets(const std::string& text, Warn& warn)
 
 namespace {
 
-bool Is_Own_Key(const std::string& name)
-{
-    for (const char* key : {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY}) {
-        if (Lower(name) == Lower(key)) {
-            return true;
-        }
-    }
-    return false;
-}
+bool Is_Own_Key(const std::string& name) { return Setting_Named(name) != nullptr; }
 
 bool Is_Own_Section(const std::string& name)
 {
@@ -413,7 +407,7 @@ namespace {
 struct CheckedInForce
 {
     SettingsValues Values;
-    int Lines[3] = {0, 0, 0};                  // of CheckInterval, ChecksCount, ScriptCheckingInterval; 0: default
+    int Lines[SettingsCount] = {};             // of each setting, in the table's order; 0: its default
     std::vector<std::string> NeverKilled;      // as the plug-in holds them, in file order
     std::vector<std::string> TurnedUpright;
     int ScanSeconds = 0;                       // 0: a scan on every tick
@@ -427,10 +421,10 @@ CheckedInForce In_Force_Of(const INIClass& ini, const standin::IniSectionView* m
     sim::InForce held;
     held.Apply(ini);
     f.Values = held.Values();
-    const char* keys[3] = {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY};
-    for (int k = 0; k < 3 && main != nullptr; ++k) {
+    for (int k = 0; k < SettingsCount && main != nullptr; ++k) {
         for (const auto& entry : main->Entries) {
-            if (Lower(entry.Name) == Lower(keys[k])) {
+            const SettingSpec* named = Setting_Named(entry.Name);
+            if (named != nullptr && std::strcmp(named->Key, SettingsTable[k].Key) == 0) {
                 f.Lines[k] = entry.Line;
                 break;
             }
@@ -458,9 +452,9 @@ std::string In_Force_Text(const std::string& shown, const CheckedInForce& f)
 {
     const auto from = [&](int k) { return f.Lines[k] > 0 ? fmt::format("line {}", f.Lines[k]) : std::string("not in the file: its default"); };
     std::string out = fmt::format("{}: in force once the plug-in is handed this file:\n", shown);
-    out += fmt::format("  {:<24} {:<12} {}\n", CHECK_INTERVAL_KEY, f.Values.CheckInterval, from(0));
-    out += fmt::format("  {:<24} {:<12} {}\n", CHECKS_COUNT_KEY, f.Values.ChecksCount, from(1));
-    out += fmt::format("  {:<24} {:<12g} {}\n", SCRIPT_CHECKING_INTERVAL_KEY, f.Values.ScriptCheckingInterval, from(2));
+    for (int k = 0; k < SettingsCount; ++k) {
+        out += fmt::format("  {:<24} {:<12} {}\n", SettingsTable[k].Key, Value_Text(f.Values, SettingsTable[k]), from(k));
+    }
     for (const auto& [names, what] : {std::pair<const std::vector<std::string>*, const char*>{&f.NeverKilled, "never killed"},
                                       std::pair<const std::vector<std::string>*, const char*>{&f.TurnedUpright, "turned upright"}}) {
         std::string list;
@@ -499,11 +493,12 @@ std::string In_Force_Json(const std::string& shown, const CheckedInForce& f, con
     for (const auto& [line, what] : findings) {
         out["findings"].push_back({{"line", line > 0 ? json(line) : json(nullptr)}, {"warning", what}});
     }
-    const char* keys[3] = {CHECK_INTERVAL_KEY, CHECKS_COUNT_KEY, SCRIPT_CHECKING_INTERVAL_KEY};
-    const json values[3] = {f.Values.CheckInterval, f.Values.ChecksCount,
-                            std::isfinite(f.Values.ScriptCheckingInterval) ? json(f.Values.ScriptCheckingInterval) : json(nullptr)};
-    for (int k = 0; k < 3; ++k) {
-        out["in_force"][keys[k]] = {{"value", values[k]}, {"line", f.Lines[k] > 0 ? json(f.Lines[k]) : json(nullptr)}};
+    for (int k = 0; k < SettingsCount; ++k) {
+        const SettingSpec& setting = SettingsTable[k];
+        const json value = setting.Whole != nullptr                 ? json(f.Values.*setting.Whole)
+                           : std::isfinite(f.Values.*setting.Real) ? json(f.Values.*setting.Real)
+                                                                    : json(nullptr);
+        out["in_force"][setting.Key] = {{"value", value}, {"line", f.Lines[k] > 0 ? json(f.Lines[k]) : json(nullptr)}};
     }
     out["in_force"]["never_killed"] = f.NeverKilled;
     out["in_force"]["turned_upright"] = f.TurnedUpright;

@@ -8,6 +8,7 @@
 
 #include "Random.h"
 #include "Report.h"
+#include "Settings.h"
 #include "Text.h"
 
 namespace sim {
@@ -33,8 +34,7 @@ std::string Row(const char* label, const Distribution& d, int rate)
 
 std::string Settings_Numbers(const HeldSettings& s)
 {
-    return fmt::format("CheckInterval {}, ChecksCount {}, ScriptCheckingInterval {:g}", s.Values.CheckInterval,
-                       s.Values.ChecksCount, s.Values.ScriptCheckingInterval);
+    return Numbers_Text(s.Values);
 }
 
 std::string Settings_In_Force(const HeldSettings& s)
@@ -215,8 +215,11 @@ std::string Random_Summary_Json(const RandomResult& r)
     const RandomOptions& o = r.Options;
     const World& w = o.Assumed;
     const auto numbers = [](const HeldSettings& s) {
-        return json{{"CheckInterval", s.Values.CheckInterval}, {"ChecksCount", s.Values.ChecksCount},
-                    {"ScriptCheckingInterval", s.Values.ScriptCheckingInterval}};
+        json numbers;
+        for (const SettingSpec& setting : SettingsTable) {
+            numbers[setting.Key] = setting.Whole != nullptr ? json(s.Values.*setting.Whole) : json(s.Values.*setting.Real);
+        }
+        return numbers;
     };
     const auto spread = [&](const Distribution& d) {
         return json{{"count", d.Count},

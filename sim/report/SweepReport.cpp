@@ -9,10 +9,17 @@
 #include <nlohmann/json.hpp>
 
 #include "Contract.h"
+#include "Settings.h"
 #include "Text.h"
 
 namespace sim {
 namespace {
+
+// What the points' labels say: the key, or for a grid both keys' short labels ("Checks, Period").
+std::string Points_Heading(const SweepSpec& spec)
+{
+    return spec.Key2.empty() ? spec.Key : std::string(Setting_Named(spec.Key)->Label) + ", " + Setting_Named(spec.Key2)->Label;
+}
 
 // A point's figures, over its seeds.
 struct PointFigures
@@ -103,10 +110,8 @@ void Print_Sweep(const SweepSpec& spec, const std::vector<RandomResult>& results
     const auto range_column = [&](const std::string& text) { return seeds > 1 ? fmt::format(" {:>15}", text) : std::string(); };
     // The first column holds the point's values: "ChecksCount" over "4", or for a grid both keys,
     // in short, over "4, 0.5".
-    const auto shortly = [](const std::string& key) {
-        return key == CHECK_INTERVAL_KEY ? "Interval" : key == CHECKS_COUNT_KEY ? "Checks" : "Period";
-    };
-    const std::string heading = spec.Key2.empty() ? spec.Key : std::string(shortly(spec.Key)) + ", " + shortly(spec.Key2);
+    const auto shortly = [](const std::string& key) { return Setting_Named(key)->Label; };
+    const std::string heading = Points_Heading(spec);
     if (!spec.Key2.empty()) {
         text += fmt::format("{} is {} and {} is {}.\n", shortly(spec.Key), spec.Key, shortly(spec.Key2), spec.Key2);
     }
@@ -287,7 +292,7 @@ std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& 
     // The legend.
     const double lx = left + plot_w + 20;
     svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\">labels: {}</text>\n", lx, top + 10,
-                       Xml_Text(spec.Key2.empty() ? spec.Key : "Checks, Period"));
+                       Xml_Text(Points_Heading(spec)));
     if (!spec.Key2.empty()) {
         svg += fmt::format("<text x=\"{:g}\" y=\"{:g}\" fill=\"#555\">{}</text>\n", lx, top + 28,
                            Xml_Text("(first, second setting)"));
