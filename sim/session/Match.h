@@ -99,6 +99,18 @@ using HappeningKind = std::variant<happened::Journal, happened::Settings, happen
                                    happened::Destroy, happened::Invulnerable, happened::Reload, happened::LevelLoad,
                                    happened::GameOver, happened::Skipped>;
 
+// Happened names the alternatives of HappeningKind in their order: a kind added to one and not
+// the other, or out of order, does not compile.
+template <Happened What, class Kind>
+constexpr bool Is_Kind_Of = std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(What), HappeningKind>, Kind>;
+static_assert(std::variant_size_v<HappeningKind> == static_cast<std::size_t>(Happened::Skipped) + 1);
+static_assert(Is_Kind_Of<Happened::Journal, happened::Journal> && Is_Kind_Of<Happened::Settings, happened::Settings> &&
+              Is_Kind_Of<Happened::Spawn, happened::Spawn> && Is_Kind_Of<Happened::Flip, happened::Flip> &&
+              Is_Kind_Of<Happened::Upright, happened::Upright> && Is_Kind_Of<Happened::Destroy, happened::Destroy> &&
+              Is_Kind_Of<Happened::Invulnerable, happened::Invulnerable> && Is_Kind_Of<Happened::Reload, happened::Reload> &&
+              Is_Kind_Of<Happened::LevelLoad, happened::LevelLoad> && Is_Kind_Of<Happened::GameOver, happened::GameOver> &&
+              Is_Kind_Of<Happened::Skipped, happened::Skipped>);
+
 struct Happening
 {
     double Time = 0;          // seconds since the match began

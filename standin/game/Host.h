@@ -71,6 +71,21 @@ using EventData = std::variant<events::Subscribed, events::Unsubscribed, events:
                                events::Damaged, events::Destroyed, events::TransformSet, events::PositionSet,
                                events::AttachRefused>;
 
+// Event names the alternatives of EventData in their order: a kind added to one and not the
+// other, or out of order, does not compile.
+template <Event What, class Data>
+constexpr bool Is_Event_Of = std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(What), EventData>, Data>;
+static_assert(std::variant_size_v<EventData> == static_cast<std::size_t>(Event::AttachRefused) + 1);
+static_assert(Is_Event_Of<Event::Subscribed, events::Subscribed> && Is_Event_Of<Event::Unsubscribed, events::Unsubscribed> &&
+              Is_Event_Of<Event::FactoryRegistered, events::FactoryRegistered> &&
+              Is_Event_Of<Event::FactoryWithdrawn, events::FactoryWithdrawn> &&
+              Is_Event_Of<Event::ScriptAttached, events::ScriptAttached> &&
+              Is_Event_Of<Event::ScriptDetached, events::ScriptDetached> &&
+              Is_Event_Of<Event::TimerStarted, events::TimerStarted> && Is_Event_Of<Event::TimerExpired, events::TimerExpired> &&
+              Is_Event_Of<Event::Damaged, events::Damaged> && Is_Event_Of<Event::Destroyed, events::Destroyed> &&
+              Is_Event_Of<Event::TransformSet, events::TransformSet> && Is_Event_Of<Event::PositionSet, events::PositionSet> &&
+              Is_Event_Of<Event::AttachRefused, events::AttachRefused>);
+
 HOST_API const char* Event_Name(Event event);
 
 struct JournalEntry
