@@ -165,6 +165,10 @@ private:
             RandomResult::PresetFigures& p = Out.Presets[static_cast<std::size_t>(car.Fleet)];
             ++p.Outcomes[outcome];
             p.LyingTicks += tick - car.FlipTick;
+            if (outcome == UnseenNotFlipped) {
+                ++p.UnreadFlips;
+                p.UnreadLyingTicks += tick - car.FlipTick;
+            }
         }
         if (car.Category == Ordinary && car.ReadsFlipped) {
             ++Out.KillableFlips;

@@ -92,7 +92,11 @@ struct RandomResult
         std::int64_t Flips = 0;
         std::int64_t Outcomes[OutcomeCount] = {};
         std::int64_t NeedlessKills = 0;
-        std::int64_t LyingTicks = 0;
+        std::int64_t LyingTicks = 0;        // every flip, from the flip to its outcome
+        // Of those, the flips in a pose the plug-in never read as flipped: they lie until they
+        // get up alone or the match ends, whatever the settings.
+        std::int64_t UnreadFlips = 0;
+        std::int64_t UnreadLyingTicks = 0;
     };
     std::vector<PresetFigures> Presets;
     std::vector<HeldSettings> InForceAfter;  // what the plug-in held after each

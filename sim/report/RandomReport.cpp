@@ -116,22 +116,28 @@ std::string Fleet_Table(const RandomResult& r)
         width = std::max(width, std::min<std::size_t>(Printable(p.Preset).size(), 20));
     }
     std::string text = fmt::format("\nBy preset of the fleet ({}):\n", Printable(r.Options.FleetPath));
-    text += fmt::format("{:<{}} {:>8} {:>6} {:>6} {:>8} {:>6} {:>6} {:>6} {:>6}\n", "preset", width, "vehicles", "flips", "killed",
-                        "needless", "turned", "lifted", "unseen", "lying");
+    text += fmt::format("{:<{}} {:>8} {:>6} {:>6} {:>8} {:>6} {:>6} {:>6} {:>6} {:>6}\n", "preset", width, "vehicles", "flips",
+                        "killed", "needless", "turned", "lifted", "unseen", "lying", "unread");
     for (const auto& p : r.Presets) {
         std::string name = Printable(p.Preset);
         if (name.size() > width) {
             name = name.substr(0, width - 1) + "~";
         }
-        const std::int64_t decided = std::accumulate(std::begin(p.Outcomes), std::end(p.Outcomes), std::int64_t{0});
-        text += fmt::format("{:<{}} {:>8} {:>6} {:>6} {:>8} {:>6} {:>6} {:>6} {:>6.1f}\n", name, width, p.Vehicles, p.Flips,
+        const std::int64_t closed = std::accumulate(std::begin(p.Outcomes), std::end(p.Outcomes), std::int64_t{0});
+        const std::int64_t read = closed - p.UnreadFlips;
+        const auto mean = [&](std::int64_t ticks, std::int64_t flips) {
+            return flips == 0 ? std::string("-") : fmt::format("{:.1f}", Seconds(ticks, rate) / static_cast<double>(flips));
+        };
+        text += fmt::format("{:<{}} {:>8} {:>6} {:>6} {:>8} {:>6} {:>6} {:>6} {:>6} {:>6}\n", name, width, p.Vehicles, p.Flips,
                             p.Outcomes[Killed] + p.Outcomes[KilledAfterReflip], p.NeedlessKills, p.Outcomes[Righted],
                             p.Outcomes[LiftedWithoutEnd],
                             p.Outcomes[UnseenMode4] + p.Outcomes[UnseenNotFlipped] + p.Outcomes[UnseenExempt],
-                            decided == 0 ? 0.0 : Seconds(p.LyingTicks, rate) / static_cast<double>(decided));
+                            mean(p.LyingTicks - p.UnreadLyingTicks, read), mean(p.UnreadLyingTicks, p.UnreadFlips));
     }
     text += "needless: killed though it would soon have got up alone; unseen: never looked\n"
-            "at (mode 4, exempt, or not read as flipped); lying: a flip's mean seconds down.\n";
+            "at (mode 4, exempt, or not read as flipped); lying: a flip's mean seconds down,\n"
+            "of the flips read as flipped; unread: the same of those never read as flipped,\n"
+            "which lie until they get up alone or the match ends, whatever the settings.\n";
     return text;
 }
 
@@ -271,7 +277,9 @@ std::string Random_Summary_Json(const RandomResult& r)
                                           {"flips", p.Flips},
                                           {"outcomes", outcomes},
                                           {"needless_kills", p.NeedlessKills},
-                                          {"lying_flipped_seconds", Seconds(p.LyingTicks, rate)}});
+                                          {"lying_flipped_seconds", Seconds(p.LyingTicks, rate)},
+                                          {"never_read", {{"flips", p.UnreadFlips},
+                                                          {"lying_flipped_seconds", Seconds(p.UnreadLyingTicks, rate)}}}});
         }
     }
     summary["lying_at_end"] = json::object();
