@@ -490,7 +490,11 @@ int main(int argc, char** argv)
             cli.SettingsOption->count() > 0) {
             return Fail("--check takes the settings file alone (and --json): no scenario, --random, --settings or --svg");
         }
-        return Finish(sim::Check_Settings(cli.Check, stdout, stderr, cli.Json));
+        const text::Expected<int> warnings = sim::Check_Settings(cli.Check, stdout, cli.Json);
+        if (!warnings) {
+            return Fail(warnings.Error().Text());
+        }
+        return Finish(*warnings == 0 ? 0 : 1);
     }
     // Standard output carries one output: the timeline or report, or else the one named "-".
     if ((cli.Json ? 1 : 0) + (cli.Svg == "-" ? 1 : 0) + (cli.SummaryJson == "-" ? 1 : 0) > 1) {
@@ -503,6 +507,7 @@ int main(int argc, char** argv)
     if (!plugin.Open(cli.Plugin, error)) {
         return Fail(error);
     }
-    return sim::Run_Isolated([&] { return cli.RandomOption->count() > 0 ? Run_Random(cli, plugin) : Run_Scenario(cli, plugin); },
-                             cli.PluginTimeout, stderr);
+    const sim::WatchedEnd end = sim::Run_Isolated(
+        [&] { return cli.RandomOption->count() > 0 ? Run_Random(cli, plugin) : Run_Scenario(cli, plugin); }, cli.PluginTimeout);
+    return end.Fault.empty() ? end.Status : Fail(end.Fault);
 }

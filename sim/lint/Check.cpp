@@ -565,15 +565,10 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
 
 }  // namespace
 
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool as_json)
+text::Expected<int> Check_Settings(const std::string& path, std::FILE* out, bool as_json)
 {
     INIClass ini;
-    const text::Expected<int> warnings = Read_And_Check(path, ini, out, true, as_json);
-    if (!warnings) {
-        std::fprintf(err, "veltrask-sim: %s\n", Printable(warnings.Error().Text()).c_str());
-        return 2;
-    }
-    return *warnings == 0 ? 0 : 1;
+    return Read_And_Check(path, ini, out, true, as_json);
 }
 
 text::Expected<int> Read_Checked_Settings(const std::string& path, INIClass& ini, std::FILE* warnings)

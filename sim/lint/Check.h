@@ -12,10 +12,9 @@ class INIClass;
 namespace sim {
 
 // Prints findings as "FILE:LINE: warning: ..." to `out` ("FILE: no findings" when there are
-// none), then what is in force; with `as_json`, all of it as one JSON object instead. Returns 0
-// when there is nothing to say, 1 with warnings, 2 when the file cannot be read (the error goes
-// to `err`).
-int Check_Settings(const std::string& path, std::FILE* out, std::FILE* err, bool as_json = false);
+// none), then what is in force; with `as_json`, all of it as one JSON object instead. The number
+// of warnings, or the finding that refuses the file (nothing is printed of it then).
+text::Expected<int> Check_Settings(const std::string& path, std::FILE* out, bool as_json = false);
 
 // Reads the settings file at `path` as the plug-in will see it into `ini`, and writes what
 // --check says of it to `warnings` (nothing when null). The number of warnings, or the finding

@@ -60,12 +60,11 @@ std::string Verdict(int status, const standin::PluginCallNote& note)
 
 }  // namespace
 
-int Run_Isolated(const std::function<int()>& play, double timeout, std::FILE* err)
+WatchedEnd Run_Isolated(const std::function<int()>& play, double timeout)
 {
     void* shared = mmap(nullptr, sizeof(standin::PluginCallNote), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
-        std::fprintf(err, "veltrask-sim: cannot set up the plug-in's watch: %s\n", std::strerror(errno));
-        return 2;
+        return {2, std::string("cannot set up the plug-in's watch: ") + std::strerror(errno)};
     }
     auto* note = new (shared) standin::PluginCallNote();
     // The child's end is heard at once, not at the next look.
@@ -78,8 +77,7 @@ int Run_Isolated(const std::function<int()>& play, double timeout, std::FILE* er
     const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0) {
-        std::fprintf(err, "veltrask-sim: cannot start the match: %s\n", std::strerror(errno));
-        return 2;
+        return {2, std::string("cannot start the match: ") + std::strerror(errno)};
     }
     if (child == 0) {
         sigprocmask(SIG_SETMASK, &before, nullptr);
@@ -102,8 +100,7 @@ int Run_Isolated(const std::function<int()>& play, double timeout, std::FILE* er
             break;
         }
         if (ended < 0 && errno != EINTR) {
-            std::fprintf(err, "veltrask-sim: lost the match: %s\n", std::strerror(errno));
-            return 2;
+            return {2, std::string("lost the match: ") + std::strerror(errno)};
         }
         const std::uint32_t began = note->Began.load();
         if (began != seen || note->Depth.load() == 0) {
@@ -112,11 +109,8 @@ int Run_Isolated(const std::function<int()>& play, double timeout, std::FILE* er
         } else if (std::chrono::duration<double>(Clock::now() - since).count() > timeout) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
-            std::fprintf(err, "veltrask-sim: %s\n",
-                         fmt::format("the plug-in spent more than {:g} s {}: stopped it (--plugin-timeout gives it longer)",
-                                     timeout, Doing(*note))
-                             .c_str());
-            return 2;
+            return {2, fmt::format("the plug-in spent more than {:g} s {}: stopped it (--plugin-timeout gives it longer)",
+                                   timeout, Doing(*note))};
         }
         const timespec wait{0, 50 * 1000 * 1000};
         sigtimedwait(&child_ended, nullptr, &wait);
@@ -124,10 +118,9 @@ int Run_Isolated(const std::function<int()>& play, double timeout, std::FILE* er
     sigprocmask(SIG_SETMASK, &before, nullptr);
     const std::string verdict = Verdict(status, *note);
     if (!verdict.empty()) {
-        std::fprintf(err, "veltrask-sim: %s\n", verdict.c_str());
-        return 2;
+        return {2, verdict};
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 2, std::string()};
 }
 
 }  // namespace sim
