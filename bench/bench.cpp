@@ -408,8 +408,12 @@ std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer, const char*
     sim::RandomResult result;
     std::string error;
     standin::PluginFile plugin;
-    if (!plugin.Open(path, error) || !sim::Play_Random(plugin, options, observers, result, sink, error)) {
+    if (!plugin.Open(path, error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
+        std::exit(2);
+    }
+    if (const text::Status played = sim::Play_Random(plugin, options, observers, result, sink); !played) {
+        std::fprintf(stderr, "bench: %s\n", played.Error().Text().c_str());
         std::exit(2);
     }
     std::fclose(sink);

@@ -152,7 +152,8 @@ TEST(Prediction, ThePluginScansExactlyWhenForetoldAndAttachesExactlyTheScriptsFo
         // Every scan the plug-in made (its walks of the object list) against every scan foretold.
         sim::Prediction first(30);
         sim::RandomResult result;
-        ASSERT_TRUE(sim::Play_Random(plugin, options, {&first}, result, stderr, error)) << error;
+        const text::Status first_played = sim::Play_Random(plugin, options, {&first}, result, stderr);
+        ASSERT_TRUE(first_played) << first_played.Error().Text();
         const std::vector<std::int64_t> scans = first.Scan_Ticks();
         ASSERT_GT(scans.size(), 100u);
         EXPECT_EQ(result.ScanTicks, scans) << result.ScanTicks.size() << " scans made, " << scans.size() << " foretold";
@@ -160,7 +161,8 @@ TEST(Prediction, ThePluginScansExactlyWhenForetoldAndAttachesExactlyTheScriptsFo
         // The same match again, each scan's scripts held against what was foretold at its moment.
         sim::Prediction foretold(30);
         Attachments attached(foretold, scans);
-        ASSERT_TRUE(sim::Play_Random(plugin, options, {&attached, &foretold}, result, stderr, error)) << error;
+        const text::Status played = sim::Play_Random(plugin, options, {&attached, &foretold}, result, stderr);
+        ASSERT_TRUE(played) << played.Error().Text();
         EXPECT_EQ(foretold.Scan_Ticks(), scans) << "the same seed played differently";
 
         ASSERT_GT(attached.List.size(), 50u) << "too few scripts to tell anything";

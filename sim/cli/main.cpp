@@ -57,9 +57,8 @@ int Fail(const std::string& message)
 // closed pipe): then 2, with the reason, since a lost report is no success.
 int Finish(int status)
 {
-    std::string error;
-    if (!sim::Flush_Output(stdout, "the standard output", error)) {
-        return Fail(error);
+    if (const text::Status flushed = sim::Flush_Output(stdout, "the standard output"); !flushed) {
+        return Fail(flushed.Error().Text());
     }
     return status;
 }
@@ -244,9 +243,8 @@ std::vector<std::string> Inputs_Of(const Cli& cli, const sim::Scenario* scenario
 // Writes `text` to `path` ("-": standard output); false with the error said.
 bool Write_Output(const std::string& path, const std::string& text, const std::vector<std::string>& inputs)
 {
-    std::string error;
-    if (!sim::Write_File_Whole(path, text, inputs, error)) {
-        Fail(error);
+    if (const text::Status written = sim::Write_File_Whole(path, text, inputs); !written) {
+        Fail(written.Error().Text());
         return false;
     }
     return true;
@@ -265,9 +263,15 @@ bool Random_Options(const Cli& cli, sim::RandomOptions& options)
         return false;
     }
     options.Assumed = cli.Assumed;
-    if ((!cli.RecoverTime.empty() && !sim::Parse_Recover_Time(cli.RecoverTime, options.Assumed, error)) ||
-        (!cli.Mix.empty() && !sim::Parse_Mix(cli.Mix, options.Assumed, error)) || !sim::Check_World(options.Assumed, error)) {
-        Fail(error);
+    for (const text::Status& world : {cli.RecoverTime.empty() ? text::Status() : sim::Parse_Recover_Time(cli.RecoverTime, options.Assumed),
+                                      cli.Mix.empty() ? text::Status() : sim::Parse_Mix(cli.Mix, options.Assumed)}) {
+        if (!world) {
+            Fail(world.Error().Text());
+            return false;
+        }
+    }
+    if (const text::Status world = sim::Check_World(options.Assumed); !world) {
+        Fail(world.Error().Text());
         return false;
     }
     if (!cli.Fleet.empty()) {
@@ -324,28 +328,40 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
         return 2;
     }
     sim::SweepSpec sweep;
-    std::string error;
     const bool sweeping = !cli.Sweeps.empty();
     if (cli.Sweeps.size() > 2) {
         return Fail("--sweep takes at most two settings (a grid)");
     }
-    if (sweeping && (!sim::Parse_Sweep(cli.Sweeps[0], sweep, error) ||
-                     (cli.Sweeps.size() == 2 && !sim::Add_Sweep_Axis(cli.Sweeps[1], sweep, error)))) {
-        return Fail(error);
+    if (sweeping) {
+        const text::Expected<sim::SweepSpec> first = sim::Parse_Sweep(cli.Sweeps[0]);
+        if (!first) {
+            return Fail(first.Error().Text());
+        }
+        sweep = *first;
+        if (cli.Sweeps.size() == 2) {
+            if (const text::Status grid = sim::Add_Sweep_Axis(cli.Sweeps[1], sweep); !grid) {
+                return Fail(grid.Error().Text());
+            }
+        }
     }
     sweep.Seeds = cli.Seeds;
     sim::SweepTarget target;
-    if (!cli.Target.empty() && !sim::Parse_Target(cli.Target, target, error)) {
-        return Fail(error);
+    if (!cli.Target.empty()) {
+        const text::Expected<sim::SweepTarget> parsed = sim::Parse_Target(cli.Target);
+        if (!parsed) {
+            return Fail(parsed.Error().Text());
+        }
+        target = *parsed;
     }
     if (sweeping && cli.Json) {
         return Fail("--sweep prints a table of many matches: no --json");
     }
     const double runs = sweeping ? static_cast<double>(sweep.Points()) * sweep.Seeds : 1.0;
-    if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(options.Length, options.Rate)) * runs, options.Vehicles,
-                            sim::Longest_List_Chain(sim::Settings_Handed(options)), cli.Limits, sweeping ? "this sweep" : "this random match",
-                            error)) {
-        return Fail(error);
+    if (const text::Status within = sim::Within_Limits(static_cast<double>(sim::Ticks_Of(options.Length, options.Rate)) * runs,
+                                                       options.Vehicles, sim::Longest_List_Chain(sim::Settings_Handed(options)),
+                                                       cli.Limits, sweeping ? "this sweep" : "this random match");
+        !within) {
+        return Fail(within.Error().Text());
     }
     // The report and the summary share standard output only when the summary goes elsewhere.
     const bool report = !cli.Json && cli.SummaryJson != "-" && cli.Svg != "-";
@@ -357,8 +373,8 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
                                      result.Options.Seed, result.WallSeconds)
                              .c_str());
         };
-        if (!sim::Run_Sweep(plugin, options, sweep, stderr, results, error, played)) {
-            return Fail(error);
+        if (const text::Status swept = sim::Run_Sweep(plugin, options, sweep, stderr, results, played); !swept) {
+            return Fail(swept.Error().Text());
         }
         if (report) {
             sim::Print_Sweep(sweep, results, stdout, cli.Target.empty() ? nullptr : &target);
@@ -377,8 +393,8 @@ int Run_Random(const Cli& cli, const standin::PluginFile& plugin)
         observers.push_back(&lines);
     }
     sim::RandomResult result;
-    if (!sim::Play_Random(plugin, options, observers, result, stderr, error)) {
-        return Fail(error);
+    if (const text::Status played = sim::Play_Random(plugin, options, observers, result, stderr); !played) {
+        return Fail(played.Error().Text());
     }
     std::fprintf(stderr, "%s\n",
                  fmt::format("veltrask-sim: {} ticks with {} vehicles in {:.2f} s: {:.3g} vehicle-ticks/s",
@@ -415,7 +431,6 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
         return Fail(loaded.Error().Text());
     }
     sim::Scenario& scenario = *loaded;
-    std::string error;
     if (!cli.Settings.empty()) {
         sim::SettingsFile file{cli.Settings, Load_Settings("--settings", cli.Settings)};
         if (file.Ini == nullptr) {
@@ -426,9 +441,12 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
     }
     const auto objects = std::count_if(scenario.Actions.begin(), scenario.Actions.end(),
                                        [](const sim::Action& a) { return a.Kind == sim::ActionKind::SpawnObject; });
-    if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)), static_cast<double>(objects),
-                            sim::Longest_List_Chain(sim::Settings_Handed(scenario)), cli.Limits, "this scenario", error)) {
-        return Fail(cli.Scenario + ": " + error);
+    if (const text::Status within = sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)),
+                                                       static_cast<double>(objects),
+                                                       sim::Longest_List_Chain(sim::Settings_Handed(scenario)), cli.Limits,
+                                                       "this scenario");
+        !within) {
+        return Fail(cli.Scenario + ": " + within.Error().Text());
     }
     sim::PlayOptions options;
     options.Json = cli.Json;
@@ -436,8 +454,9 @@ int Run_Scenario(const Cli& cli, const standin::PluginFile& plugin)
     options.Chart = !cli.Svg.empty();
     std::string chart;
     // A chart sent to standard output takes the timeline's place there.
-    if (!sim::Tell_Scenario(scenario, plugin, options, cli.Svg == "-" ? nullptr : stdout, stderr, chart, error)) {
-        return Fail(error);
+    if (const text::Status told = sim::Tell_Scenario(scenario, plugin, options, cli.Svg == "-" ? nullptr : stdout, stderr, chart);
+        !told) {
+        return Fail(told.Error().Text());
     }
     return !cli.Svg.empty() && !Write_Output(cli.Svg, chart, Inputs_Of(cli, &scenario)) ? 2 : Finish(0);
 }

@@ -165,23 +165,24 @@ void Guard_Outputs()
     ::sigaction(SIGPIPE, &action, nullptr);
 }
 
-bool Flush_Output(std::FILE* out, const std::string& what, std::string& error)
+text::Status Flush_Output(std::FILE* out, const std::string& what)
 {
     errno = 0;
     if (std::fflush(out) != 0 || std::ferror(out) != 0) {
-        error = "cannot write " + what + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
-        return false;
+        return text::Failure("cannot write " + what + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()));
     }
-    return true;
+    return {};
 }
 
-bool Write_File_Whole(const std::string& path, const std::string& text, const std::vector<std::string>& inputs,
-                      std::string& error)
+namespace {
+
+bool Write_Whole(const std::string& path, const std::string& text, const std::vector<std::string>& inputs, std::string& error)
 {
     if (path == "-") {
         // What is already buffered goes first; then the text itself, so that a failure keeps its
         // reason (a stream that failed while buffering keeps only that it failed).
-        if (!Flush_Output(stdout, "the standard output", error)) {
+        if (const text::Status flushed = Flush_Output(stdout, "the standard output"); !flushed) {
+            error = flushed.Error().Message;
             return false;
         }
         if (!Write_All(STDOUT_FILENO, text)) {
@@ -222,6 +223,17 @@ bool Write_File_Whole(const std::string& path, const std::string& text, const st
     }
     const bool exists = ::stat(target.c_str(), &file) == 0;
     return Write_By_Rename(path, target, exists ? &file : nullptr, text, error);
+}
+
+}  // namespace
+
+text::Status Write_File_Whole(const std::string& path, const std::string& text, const std::vector<std::string>& inputs)
+{
+    std::string error;
+    if (!Write_Whole(path, text, inputs, error)) {
+        return text::Failure(error);
+    }
+    return {};
 }
 
 }  // namespace sim

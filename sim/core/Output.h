@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "TextFile.h"
+
 namespace sim {
 
 // Sets up the process's standard streams before anything is written: a closed standard stream
@@ -23,11 +25,10 @@ void Guard_Outputs();
 // - A pipe or a character device (/dev/null, /dev/fd/N, a FIFO): written in place, never replaced.
 // - A folder, a block device, a socket, a path that cannot be written, or one of `inputs` (the
 //   run's own scenario, settings and plug-in): an error.
-// False with `error` ("PATH: cannot write: why") when it cannot.
-bool Write_File_Whole(const std::string& path, const std::string& text, const std::vector<std::string>& inputs,
-                      std::string& error);
+// Fails ("PATH: cannot write: why") when it cannot.
+text::Status Write_File_Whole(const std::string& path, const std::string& text, const std::vector<std::string>& inputs);
 
-// Flushes `out`; false with `error` when anything written to it was lost.
-bool Flush_Output(std::FILE* out, const std::string& what, std::string& error);
+// Flushes `out`; fails when anything written to it was lost.
+text::Status Flush_Output(std::FILE* out, const std::string& what);
 
 }  // namespace sim

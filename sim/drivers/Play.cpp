@@ -31,33 +31,29 @@ std::int64_t Longest_List_Chain(const std::vector<const INIClass*>& settings)
     return longest;
 }
 
-bool Within_Limits(double ticks, double objects, std::int64_t chain, const Limits& limits, const std::string& what,
-                   std::string& error)
+text::Status Within_Limits(double ticks, double objects, std::int64_t chain, const Limits& limits, const std::string& what)
 {
     if (ticks > static_cast<double>(limits.MaxTicks)) {
-        error = fmt::format("{} would take {:.0f} ticks, more than the {} that --max-ticks allows; raise --max-ticks to "
+        return text::Failure(fmt::format("{} would take {:.0f} ticks, more than the {} that --max-ticks allows; raise --max-ticks to "
                             "play it anyway",
-                            what, ticks, limits.MaxTicks);
-        return false;
+                            what, ticks, limits.MaxTicks));
     }
     const double vehicle_ticks = ticks * std::max(objects, 1.0);
     if (vehicle_ticks > static_cast<double>(limits.MaxVehicleTicks)) {
-        error = fmt::format("{} would take {:.3g} vehicle-ticks ({:.0f} ticks with {:.0f} objects), more than the {:.3g} that "
+        return text::Failure(fmt::format("{} would take {:.3g} vehicle-ticks ({:.0f} ticks with {:.0f} objects), more than the {:.3g} that "
                             "--max-vehicle-ticks allows; raise --max-vehicle-ticks to play it anyway",
-                            what, vehicle_ticks, ticks, objects, static_cast<double>(limits.MaxVehicleTicks));
-        return false;
+                            what, vehicle_ticks, ticks, objects, static_cast<double>(limits.MaxVehicleTicks)));
     }
     // At most every object flipped and looked up in both lists on every tick.
     const double steps = vehicle_ticks * 2.0 * static_cast<double>(std::max<std::int64_t>(chain, 1));
     if (steps > static_cast<double>(limits.MaxListSteps)) {
-        error = fmt::format("{} could take {:.3g} steps along the plug-in's preset lists ({:.3g} vehicle-ticks, each looked up "
+        return text::Failure(fmt::format("{} could take {:.3g} steps along the plug-in's preset lists ({:.3g} vehicle-ticks, each looked up "
                             "along a chain of up to {} listed names that share one hash: names of eight characters or "
                             "more alike in the four before their last four, or one list handed over many times), more "
                             "than the {:.3g} that --max-list-steps allows; raise --max-list-steps to play it anyway",
-                            what, steps, vehicle_ticks, chain, static_cast<double>(limits.MaxListSteps));
-        return false;
+                            what, steps, vehicle_ticks, chain, static_cast<double>(limits.MaxListSteps)));
     }
-    return true;
+    return {};
 }
 
 namespace {
@@ -88,15 +84,15 @@ void Apply(Match& match, const Scenario& scenario, const Action& a)
 
 }  // namespace
 
-bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const std::vector<Observer*>& observers,
-                   bool progress_bar, std::FILE* err, std::string& error)
+text::Status Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const std::vector<Observer*>& observers,
+                           bool progress_bar, std::FILE* err)
 {
     Match match(scenario.Rate);
     for (Observer* observer : observers) {
         match.Observe(observer);
     }
-    if (!match.Load_Plugin(plugin, error)) {
-        return false;
+    if (text::Status loaded = match.Load_Plugin(plugin); !loaded) {
+        return loaded;
     }
     if (scenario.InitialSettings >= 0) {
         const SettingsFile& file = scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)];
@@ -112,7 +108,7 @@ bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
         }
     });
     match.Finish();
-    return true;
+    return {};
 }
 
 }  // namespace sim

@@ -31,16 +31,14 @@ struct Limits
 // alike there (Tank_0001, Tank_0002, ...) all lie on one chain.
 std::int64_t Longest_List_Chain(const std::vector<const INIClass*>& settings);
 
-// False with `error` (what was asked, the bound, and the option that raises it) when a run of
-// `ticks` ticks with `objects` objects, whose preset lookups walk chains of up to `chain` names,
+// Refuses (saying what was asked, the bound, and the option that raises it) a run of `ticks`
+// ticks with `objects` objects, whose preset lookups walk chains of up to `chain` names, that
 // exceeds `limits`. `what` names the run in the message.
-bool Within_Limits(double ticks, double objects, std::int64_t chain, const Limits& limits, const std::string& what,
-                   std::string& error);
+text::Status Within_Limits(double ticks, double objects, std::int64_t chain, const Limits& limits, const std::string& what);
 
 // Plays `scenario` with the plug-in library `plugin`, telling `observers` all that happens, in
-// their order (a progress bar on `err` when `progress`). False with `error` when the plug-in
-// cannot be loaded.
-bool Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const std::vector<Observer*>& observers,
-                   bool progress, std::FILE* err, std::string& error);
+// their order (a progress bar on `err` when `progress`). Fails when the plug-in cannot be loaded.
+text::Status Play_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const std::vector<Observer*>& observers,
+                           bool progress, std::FILE* err);
 
 }  // namespace sim

@@ -496,8 +496,8 @@ void RandomMatch::Finish_Open()
 
 }  // namespace
 
-bool Play_Random(const standin::PluginFile& plugin, const RandomOptions& options, const std::vector<Observer*>& also,
-                 RandomResult& result, std::FILE* err, std::string& error)
+text::Status Play_Random(const standin::PluginFile& plugin, const RandomOptions& options, const std::vector<Observer*>& also,
+                         RandomResult& result, std::FILE* err)
 {
     result = RandomResult();
     result.Options = options;
@@ -507,8 +507,8 @@ bool Play_Random(const standin::PluginFile& plugin, const RandomOptions& options
     for (Observer* observer : also) {
         match.Observe(observer);
     }
-    if (!match.Load_Plugin(plugin, error)) {
-        return false;
+    if (text::Status loaded = match.Load_Plugin(plugin); !loaded) {
+        return loaded;
     }
     if (options.Settings != nullptr) {
         match.Apply_Settings(*options.Settings, options.SettingsPath, false);
@@ -519,7 +519,7 @@ bool Play_Random(const standin::PluginFile& plugin, const RandomOptions& options
     random.Finish_Open();
     match.Finish();
     result.ScanTicks = match.Walk_Ticks();
-    return true;
+    return {};
 }
 
 }  // namespace sim

@@ -142,8 +142,8 @@ struct RandomResult
 
 // Plays a random match with the plug-in library `plugin`. The observers in `also` see
 // everything that happens (JSON lines, tests), in their order. The same options give the same result; only
-// WallSeconds depends on the machine. False with `error` when the plug-in cannot be loaded.
-bool Play_Random(const standin::PluginFile& plugin, const RandomOptions& options, const std::vector<Observer*>& also,
-                 RandomResult& result, std::FILE* err, std::string& error);
+// WallSeconds depends on the machine. Fails when the plug-in cannot be loaded.
+text::Status Play_Random(const standin::PluginFile& plugin, const RandomOptions& options, const std::vector<Observer*>& also,
+                         RandomResult& result, std::FILE* err);
 
 }  // namespace sim

@@ -84,37 +84,34 @@ std::string Point_Text(const SweepSpec& spec, std::size_t point, const char* equ
     return text;
 }
 
-bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error)
+text::Expected<SweepSpec> Parse_Sweep(const std::string& text)
 {
+    SweepSpec spec;
     const std::size_t equals = text.find('=');
     const std::string key = text.substr(0, std::min(equals, text.size()));
-    spec = SweepSpec();
     const SettingSpec* setting = Setting_Named(key);  // the host reads keys in any case
     if (setting == nullptr) {
-        error = "--sweep takes " + Keys_Text(" or ") + ", not '" + key + "'";
-        return false;
+        return text::Failure("--sweep takes " + Keys_Text(" or ") + ", not '" + key + "'");
     }
     spec.Key = setting->Key;
     if (equals == std::string::npos || !Read_Values(text.substr(equals + 1), spec.Values)) {
-        error = fmt::format("--sweep {}: give the values as FROM..TO, FROM..TO:STEP or V1,V2,... (at most {}), not '{}'",
-                            spec.Key, MaxValues, text);
-        return false;
+        return text::Failure(fmt::format("--sweep {}: give the values as FROM..TO, FROM..TO:STEP or V1,V2,... (at most {}), not '{}'",
+                            spec.Key, MaxValues, text));
     }
     for (double value : spec.Values) {
         const bool whole = value == std::floor(value) && value >= std::numeric_limits<int>::min() &&
                            value <= std::numeric_limits<int>::max();
         if (Whole_Key(spec.Key) && !whole) {
-            error = fmt::format("--sweep {}: {} is not a whole number from {} to {}, as the plug-in holds them", spec.Key,
+            return text::Failure(fmt::format("--sweep {}: {} is not a whole number from {} to {}, as the plug-in holds them", spec.Key,
                                 value == std::floor(value) ? fmt::format("{:.0f}", value) : fmt::format("{:g}", value),
-                                std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-            return false;
+                                std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
         }
     }
-    return true;
+    return spec;
 }
 
-bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
-               std::vector<RandomResult>& results, std::string& error, const Played& played)
+text::Status Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
+                       std::vector<RandomResult>& results, const Played& played)
 {
     results.clear();
     const std::size_t seeds = static_cast<std::size_t>(std::max(spec.Seeds, 1));
@@ -135,42 +132,43 @@ bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, con
                                    Value_Text(spec.Key2, spec.Values2[point % second]).c_str());
         }
         results.emplace_back();
-        if (!Play_Random(plugin, options, {}, results.back(), err, error)) {
-            return false;
+        if (text::Status playing = Play_Random(plugin, options, {}, results.back(), err); !playing) {
+            return playing;
         }
         if (played) {
             played(point, results.back());
         }
     }
-    return true;
+    return {};
 }
 
-bool Add_Sweep_Axis(const std::string& text, SweepSpec& spec, std::string& error)
+text::Status Add_Sweep_Axis(const std::string& text, SweepSpec& spec)
 {
-    SweepSpec second;
-    if (!Parse_Sweep(text, second, error)) {
-        return false;
+    const text::Expected<SweepSpec> second = Parse_Sweep(text);
+    if (!second) {
+        return second.Error();
     }
-    if (second.Key == spec.Key) {
-        error = "--sweep names " + spec.Key + " twice: give a second setting for a grid";
-        return false;
+    if (second->Key == spec.Key) {
+        return text::Failure("--sweep names " + spec.Key + " twice: give a second setting for a grid");
     }
-    if (spec.Values.size() * second.Values.size() > 400) {
-        error = fmt::format("--sweep: a grid of {} x {} settings is more than 400 points", spec.Values.size(), second.Values.size());
-        return false;
+    if (spec.Values.size() * second->Values.size() > 400) {
+        return text::Failure(
+            fmt::format("--sweep: a grid of {} x {} settings is more than 400 points", spec.Values.size(), second->Values.size()));
     }
-    spec.Key2 = second.Key;
-    spec.Values2 = second.Values;
-    return true;
+    spec.Key2 = second->Key;
+    spec.Values2 = second->Values;
+    return {};
 }
 
-bool Parse_Target(const std::string& text, SweepTarget& target, std::string& error)
+text::Expected<SweepTarget> Parse_Target(const std::string& text)
 {
-    error = "--target takes needless<=PERCENT%, lying<=SECONDS or kills>=COUNT (or the other bound), not '" + text + "'";
+    const text::Diagnostic refused = text::Failure(
+        "--target takes needless<=PERCENT%, lying<=SECONDS or kills>=COUNT (or the other bound), not '" + text + "'");
     const std::size_t op = text.find_first_of("<>");
     if (op == std::string::npos || op + 1 >= text.size() || text[op + 1] != '=') {
-        return false;
+        return refused;
     }
+    SweepTarget target;
     target.Figure = text.substr(0, op);
     target.AtMost = text[op] == '<';
     std::string number = text.substr(op + 2);
@@ -181,10 +179,9 @@ bool Parse_Target(const std::string& text, SweepTarget& target, std::string& err
     }
     if ((target.Figure != "needless" && target.Figure != "lying" && target.Figure != "kills") ||
         !Parse_Finite(number, target.Bound) || target.Bound < 0) {
-        return false;
+        return refused;
     }
-    error.clear();
-    return true;
+    return target;
 }
 
 }  // namespace sim

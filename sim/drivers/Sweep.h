@@ -32,14 +32,14 @@ struct SweepTarget
     double Bound = 0;
 };
 
-// "needless<=10%", "lying<=6", "kills>=50"; false with `error`.
-bool Parse_Target(const std::string& text, SweepTarget& target, std::string& error);
-// Adds a second setting to `spec` from another KEY=VALUES; false with `error`.
-bool Add_Sweep_Axis(const std::string& text, SweepSpec& spec, std::string& error);
+// "needless<=10%", "lying<=6", "kills>=50"; or what is wrong with it.
+text::Expected<SweepTarget> Parse_Target(const std::string& text);
+// Adds a second setting to `spec` from another KEY=VALUES, or says what is wrong with it.
+text::Status Add_Sweep_Axis(const std::string& text, SweepSpec& spec);
 
 // KEY=FROM..TO (steps of 1), KEY=FROM..TO:STEP, or KEY=V1,V2,...; at most 50 values, each one
-// the plug-in can hold (whole numbers for the whole-number keys). False with `error`.
-bool Parse_Sweep(const std::string& text, SweepSpec& spec, std::string& error);
+// the plug-in can hold (whole numbers for the whole-number keys); or what is wrong with it.
+text::Expected<SweepSpec> Parse_Sweep(const std::string& text);
 
 // A point's values: "4" or "4, 0.5"; with `equals`, each with its key ("KEY = 4").
 std::string Point_Text(const SweepSpec& spec, std::size_t point, const char* equals = nullptr);
@@ -50,9 +50,9 @@ std::string Value_Text(const std::string& key, double value);
 using Played = std::function<void(std::size_t point, const RandomResult& result)>;
 
 // Plays `base` once per value and seed (value by value, each with seeds from base's own up),
-// with the key set to the value in the settings at the start (reloads play as written). False
-// with `error` when the plug-in cannot be loaded.
-bool Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
-               std::vector<RandomResult>& results, std::string& error, const Played& played = {});
+// with the key set to the value in the settings at the start (reloads play as written). Fails
+// when the plug-in cannot be loaded.
+text::Status Run_Sweep(const standin::PluginFile& plugin, const RandomOptions& base, const SweepSpec& spec, std::FILE* err,
+                       std::vector<RandomResult>& results, const Played& played = {});
 
 }  // namespace sim

@@ -11,22 +11,21 @@
 
 namespace sim {
 
-bool Parse_Recover_Time(const std::string& text, World& world, std::string& error)
+text::Status Parse_Recover_Time(const std::string& text, World& world)
 {
     const std::size_t dots = text.find("..");
     double from = 0;
     double to = 0;
     if (dots == std::string::npos || !Parse_Finite(text.substr(0, dots), from) || !Parse_Finite(text.substr(dots + 2), to) ||
         from < 0 || to < from) {
-        error = "--recover-time takes seconds as FROM..TO, 0 <= FROM <= TO (for instance 0.5..12), not '" + text + "'";
-        return false;
+        return text::Failure("--recover-time takes seconds as FROM..TO, 0 <= FROM <= TO (for instance 0.5..12), not '" + text + "'");
     }
     world.RecoverFrom = from;
     world.RecoverTo = to;
-    return true;
+    return {};
 }
 
-bool Parse_Mix(const std::string& text, World& world, std::string& error)
+text::Status Parse_Mix(const std::string& text, World& world)
 {
     double shares[4];
     std::size_t start = 0;
@@ -34,38 +33,36 @@ bool Parse_Mix(const std::string& text, World& world, std::string& error)
     for (int i = 0; i < 4; ++i) {
         const std::size_t colon = i < 3 ? text.find(':', start) : text.size();
         if (colon == std::string::npos || !Parse_Finite(text.substr(start, colon - start), shares[i]) || shares[i] < 0) {
-            error = "--mix takes four shares ORDINARY:TURNED:EXEMPT:MODE4 (for instance 60:20:15:5), not '" + text + "'";
-            return false;
+            return text::Failure("--mix takes four shares ORDINARY:TURNED:EXEMPT:MODE4 (for instance 60:20:15:5), not '" + text + "'");
         }
         total += shares[i];
         start = colon + 1;
     }
     if (total <= 0) {
-        error = "--mix needs a share above 0, not '" + text + "'";
-        return false;
+        return text::Failure("--mix needs a share above 0, not '" + text + "'");
     }
     if (!std::isfinite(total)) {
-        error = "--mix takes shares that add up to a finite number, not '" + text + "'";
-        return false;
+        return text::Failure("--mix takes shares that add up to a finite number, not '" + text + "'");
     }
     std::copy(shares, shares + 4, world.Mix);
-    return true;
+    return {};
 }
 
-bool Check_World(const World& world, std::string& error)
+text::Status Check_World(const World& world)
 {
     if (!(world.FlipEvery > 0) || !std::isfinite(world.FlipEvery)) {
-        error = fmt::format("--flip-every takes seconds above 0, not {}", world.FlipEvery);
-    } else if (!(world.NoseDown >= 0 && world.NoseDown <= 1)) {
-        error = fmt::format("--nose-down takes a share from 0 to 1, not {}", world.NoseDown);
-    } else if (!(world.RecoverShare >= 0 && world.RecoverShare <= 1)) {
-        error = fmt::format("--recover-share takes a share from 0 to 1, not {}", world.RecoverShare);
-    } else if (!(world.Respawn >= 0) || !std::isfinite(world.Respawn)) {
-        error = fmt::format("--respawn takes seconds from 0, not {}", world.Respawn);
-    } else {
-        return true;
+        return text::Failure(fmt::format("--flip-every takes seconds above 0, not {}", world.FlipEvery));
     }
-    return false;
+    if (!(world.NoseDown >= 0 && world.NoseDown <= 1)) {
+        return text::Failure(fmt::format("--nose-down takes a share from 0 to 1, not {}", world.NoseDown));
+    }
+    if (!(world.RecoverShare >= 0 && world.RecoverShare <= 1)) {
+        return text::Failure(fmt::format("--recover-share takes a share from 0 to 1, not {}", world.RecoverShare));
+    }
+    if (!(world.Respawn >= 0) || !std::isfinite(world.Respawn)) {
+        return text::Failure(fmt::format("--respawn takes seconds from 0, not {}", world.Respawn));
+    }
+    return {};
 }
 
 text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, const World& base)
@@ -110,11 +107,10 @@ text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, con
                 return fail("option '" + option + "' has no value");
             }
             const std::string& value = words[w + 1];
-            std::string error;
             double number_value = 0;
             if (option == "recover-time") {
-                if (!Parse_Recover_Time(value, preset.Assumed, error)) {
-                    return fail(error.substr(2));  // without the command line's dashes
+                if (const text::Status parsed = Parse_Recover_Time(value, preset.Assumed); !parsed) {
+                    return fail(parsed.Error().Message.substr(2));  // without the command line's dashes
                 }
                 continue;
             }
@@ -135,9 +131,8 @@ text::Expected<std::vector<FleetPreset>> Load_Fleet(const std::string& path, con
                 return fail("unknown option '" + option + "' (mode, flip-every, nose-down, recover-share, recover-time)");
             }
         }
-        std::string error;
-        if (!Check_World(preset.Assumed, error)) {
-            return fail(error.substr(2));  // "flip-every takes ...", without the command line's dashes
+        if (const text::Status checked = Check_World(preset.Assumed); !checked) {
+            return fail(checked.Error().Message.substr(2));  // "flip-every takes ...", without the command line's dashes
         }
         if (fleet.size() == 10000) {
             return fail("more than 10000 presets");

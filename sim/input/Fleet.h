@@ -9,12 +9,12 @@
 
 namespace sim {
 
-// Reads the command line's forms of the world's numbers into `world`; false with `error`.
+// Reads the command line's forms of the world's numbers into `world`, or says what is wrong:
 // "A..B" for the recovery times, "O:R:E:M" for the mix.
-bool Parse_Recover_Time(const std::string& text, World& world, std::string& error);
-bool Parse_Mix(const std::string& text, World& world, std::string& error);
-// False with `error` when a share is outside 0..1 or a time is not a positive number.
-bool Check_World(const World& world, std::string& error);
+text::Status Parse_Recover_Time(const std::string& text, World& world);
+text::Status Parse_Mix(const std::string& text, World& world);
+// Refuses a share outside 0..1 or a time that is not a positive number.
+text::Status Check_World(const World& world);
 
 // Reads a fleet file: one preset a line, "PRESET SHARE [mode N] [flip-every S] [nose-down F]
 // [recover-share F] [recover-time A..B]", '#' comments and blank lines ignored. Each preset's

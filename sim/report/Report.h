@@ -142,10 +142,10 @@ struct PlayOptions
 };
 
 // Plays `scenario` with the plug-in library `plugin` and tells its story to `out` (none when
-// null: the chart alone, into `svg` when `options.Chart`). False with `error` when the plug-in
-// cannot be loaded.
-bool Tell_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options, std::FILE* out,
-                   std::FILE* err, std::string& svg, std::string& error);
+// null: the chart alone, into `svg` when `options.Chart`). Fails when the plug-in cannot be
+// loaded.
+text::Status Tell_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options,
+                           std::FILE* out, std::FILE* err, std::string& svg);
 
 // --- Random matches ---
 

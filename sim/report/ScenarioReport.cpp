@@ -6,8 +6,8 @@
 
 namespace sim {
 
-bool Tell_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options, std::FILE* out,
-                   std::FILE* err, std::string& svg, std::string& error)
+text::Status Tell_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, const PlayOptions& options,
+                           std::FILE* out, std::FILE* err, std::string& svg)
 {
     const std::string settings =
         scenario.InitialSettings < 0
@@ -21,8 +21,8 @@ bool Tell_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
     if (out != nullptr) {
         observers.push_back(options.Json ? static_cast<Observer*>(&lines) : &timeline);
     }
-    if (!Play_Scenario(scenario, plugin, observers, options.Progress, err, error)) {
-        return false;
+    if (text::Status played = Play_Scenario(scenario, plugin, observers, options.Progress, err); !played) {
+        return played;
     }
     if (out != nullptr && !options.Json) {
         stories.Print_Summary(out);
@@ -36,7 +36,7 @@ bool Tell_Scenario(const Scenario& scenario, const standin::PluginFile& plugin, 
                                                : scenario.SettingsFiles[static_cast<std::size_t>(scenario.InitialSettings)].Path;
         svg = Svg_Chart(stories, File_Name(scenario.File) + ", settings " + File_Name(chart_settings));
     }
-    return true;
+    return {};
 }
 
 }  // namespace sim

@@ -67,17 +67,18 @@ Match::Match(int rate) : Rate(rate > 0 ? rate : 30) { standin::New_World(); }
 
 Match::~Match() = default;
 
-bool Match::Load_Plugin(const standin::PluginFile& file, std::string& error)
+text::Status Match::Load_Plugin(const standin::PluginFile& file)
 {
     standin::Clear_Journal();
+    std::string error;
     if (!Plugin.Load(file, error)) {
-        return false;
+        return text::Failure(error);
     }
     Drain_Journal();
     for (Observer* o : Observers) {
         o->On_Loaded();
     }
-    return true;
+    return {};
 }
 
 void Match::Apply_Settings(INIClass& ini, const std::string& path, bool reload)

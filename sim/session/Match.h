@@ -189,7 +189,7 @@ public:
 
     void Observe(Observer* observer) { Observers.push_back(observer); }
 
-    bool Load_Plugin(const standin::PluginFile& file, std::string& error);
+    text::Status Load_Plugin(const standin::PluginFile& file);
     // Hands the plug-in settings, as a server does at start and on a reload.
     void Apply_Settings(INIClass& ini, const std::string& path, bool reload);
     void Level_Load();

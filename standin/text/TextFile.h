@@ -34,11 +34,29 @@ struct Diagnostic
     Severity Level = Severity::Error;
     std::string Message;
 
-    // "FILE:LINE: message", or "FILE: message" for the whole file.
+    // "FILE:LINE: message", "FILE: message" for the whole file, or the message alone for what
+    // concerns no file (a command-line option, say).
     std::string Text() const
     {
-        return Line > 0 ? File + ":" + std::to_string(Line) + ": " + Message : File + ": " + Message;
+        return File.empty() ? Message : Line > 0 ? File + ":" + std::to_string(Line) + ": " + Message : File + ": " + Message;
     }
+};
+
+// A finding that concerns no file.
+inline Diagnostic Failure(std::string message) { return Diagnostic{std::string(), 0, 0, Severity::Error, std::move(message)}; }
+
+// Done, or the finding that says why not.
+class Status
+{
+public:
+    Status() = default;
+    Status(Diagnostic failure) : Failure(std::move(failure)) {}
+
+    explicit operator bool() const { return !Failure.has_value(); }
+    const Diagnostic& Error() const { return *Failure; }
+
+private:
+    std::optional<Diagnostic> Failure;
 };
 
 // A value, or the finding that says why there is none.

@@ -33,7 +33,7 @@ std::string Play(const sim::Scenario& scenario, bool json, std::string& svg)
     options.Chart = true;
     std::string error;
     standin::PluginFile plugin;
-    const bool played = plugin.Open(VELTRASK_PLUGIN_PATH, error) && sim::Tell_Scenario(scenario, plugin, options, out, stderr, svg, error);
+    const bool played = plugin.Open(VELTRASK_PLUGIN_PATH, error) && sim::Tell_Scenario(scenario, plugin, options, out, stderr, svg);
     std::fclose(out);
     std::string printed(buffer, size);
     std::free(buffer);
@@ -67,7 +67,6 @@ int Fuzz_Scenario(const std::uint8_t* data, std::size_t size)
         return 0;
     }
     sim::Scenario& scenario = *parsed;
-    std::string error;
     for (std::size_t i = 1; i < scenario.Actions.size(); ++i) {
         if (scenario.Actions[i].Time < scenario.Actions[i - 1].Time || scenario.Actions[i].Time > scenario.Length) {
             Broken("actions out of order or past the end");
@@ -80,7 +79,7 @@ int Fuzz_Scenario(const std::uint8_t* data, std::size_t size)
     small.MaxTicks = 20000;
     small.MaxVehicleTicks = 200000;
     if (!sim::Within_Limits(static_cast<double>(sim::Ticks_Of(scenario.Length, scenario.Rate)),
-                            static_cast<double>(scenario.Actions.size()), 1, small, "fuzz", error)) {
+                            static_cast<double>(scenario.Actions.size()), 1, small, "fuzz")) {
         return 0;
     }
     std::string svg;
