@@ -50,9 +50,8 @@ Plugin* Fresh_Plugin()
 {
     Unload_Plugin();
     plugin = new standin::LoadedPlugin();
-    std::string error;
-    if (!plugin->Load(VELTRASK_PLUGIN_PATH, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
+    if (const text::Status loaded = plugin->Load(VELTRASK_PLUGIN_PATH); !loaded) {
+        std::fprintf(stderr, "bench: %s\n", loaded.Error().Text().c_str());
         std::exit(2);
     }
     return plugin->Get();
@@ -61,9 +60,8 @@ Plugin* Fresh_Plugin()
 void Settings(const std::string& text)
 {
     INIClass ini;
-    std::string error;
-    if (!standin::Load_Ini_Text(text, "bench.ini", ini, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
+    if (const text::Status read = standin::Load_Ini_Text(text, "bench.ini", ini); !read) {
+        std::fprintf(stderr, "bench: %s\n", read.Error().Text().c_str());
         std::exit(2);
     }
     standin::Raise_Global_Settings(&ini);
@@ -331,9 +329,8 @@ void Settings_Load(benchmark::State& state, int entries)
     const char* section = "Veltrask_DontFlipKillPresets";
     for (auto _ : state) {
         INIClass ini;
-        std::string error;
-        if (!standin::Load_Ini_Text(text, "bench.ini", ini, error)) {
-            state.SkipWithError(error.c_str());
+        if (const text::Status read = standin::Load_Ini_Text(text, "bench.ini", ini); !read) {
+            state.SkipWithError(read.Error().Text().c_str());
             break;
         }
         std::size_t read = 0;
@@ -406,10 +403,9 @@ std::int64_t Play_With_Plugin(int vehicles, sim::Observer* observer, const char*
         observers.push_back(observer);
     }
     sim::RandomResult result;
-    std::string error;
     standin::PluginFile plugin;
-    if (!plugin.Open(path, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
+    if (const text::Status opened = plugin.Open(path); !opened) {
+        std::fprintf(stderr, "bench: %s\n", opened.Error().Text().c_str());
         std::exit(2);
     }
     if (const text::Status played = sim::Play_Random(plugin, options, observers, result, sink); !played) {

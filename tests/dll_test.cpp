@@ -88,17 +88,17 @@ TEST(WindowsDll, LoadPlayAndUnloadAHundredTimesLeavesNoBlock)
 {
     INIClass ini;
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\nCheckInterval = 1\nChecksCount = 2\n[Veltrask_RotateUpwardsPresets]\n"
+    ASSERT_TRUE(test::Said(standin::Load_Ini_Text("[Veltrask]\nCheckInterval = 1\nChecksCount = 2\n[Veltrask_RotateUpwardsPresets]\n"
                                        "1 = Light_Buggy\n",
-                                       "dll.ini", ini, error))
+                                       "dll.ini", ini), error))
         << error;
     standin::PluginFile file;
-    ASSERT_TRUE(file.Open(dll, error)) << error;
+    ASSERT_TRUE(test::Said(file.Open(dll), error)) << error;
     ASSERT_TRUE(file.Is_Windows_Dll());
     const long long blocks = test::Live_Blocks();
     for (int cycle = 0; cycle < 100; ++cycle) {
         standin::LoadedPlugin plugin;
-        ASSERT_TRUE(plugin.Load(file, error)) << error;
+        ASSERT_TRUE(test::Said(plugin.Load(file), error)) << error;
         standin::Raise_Global_Settings(&ini);
         standin::Load_Level(10);
         standin::Create_Vehicle("a", "Heavy_Tank", 0, test::Rolled(180));

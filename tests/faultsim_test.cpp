@@ -40,14 +40,14 @@ Life Play_Once(Kind kind, int refuse_at)
     standin::Clear_Journal();
     INIClass ini;
     std::string error;
-    EXPECT_TRUE(standin::Load_Ini_Text(SettingsText, "faults.ini", ini, error)) << error;
+    EXPECT_TRUE(test::Said(standin::Load_Ini_Text(SettingsText, "faults.ini", ini), error)) << error;
     const long long blocks = test::Live_Blocks();
     standin::memory::Stats before{};
     {
         standin::LoadedPlugin plugin;
         // Loading asks nothing of the memory manager on the plug-in's side (its sets allocate at
         // their first insertion); the loader's own requests are the simulator's, not the host's.
-        if (!plugin.Load(VELTRASK_PLUGIN_PATH, error)) {
+        if (!test::Said(plugin.Load(VELTRASK_PLUGIN_PATH), error)) {
             ADD_FAILURE() << error;
             return life;
         }

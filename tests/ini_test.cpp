@@ -48,9 +48,9 @@ TEST(IniFiles, RefusedWholeWithFileAndLine)
         SCOPED_TRACE(r.File);
         INIClass ini;
         std::string error;
-        ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\nChecksCount = 11\n", "before", ini, error));
+        ASSERT_TRUE(test::Said(standin::Load_Ini_Text("[Veltrask]\nChecksCount = 11\n", "before", ini), error));
         const std::string path = cases + r.File;
-        EXPECT_FALSE(standin::Load_Ini_File(path, ini, error));
+        EXPECT_FALSE(test::Said(standin::Load_Ini_File(path, ini), error));
         EXPECT_EQ(error, path + ":" + std::to_string(r.Line) + ": " + r.What);
         EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 0), 11) << "a refused file changes nothing";
     }
@@ -60,7 +60,7 @@ TEST(IniFiles, UnreadableFileIsNamed)
 {
     INIClass ini;
     std::string error;
-    EXPECT_FALSE(standin::Load_Ini_File(cases + "no_such_file.ini", ini, error));
+    EXPECT_FALSE(test::Said(standin::Load_Ini_File(cases + "no_such_file.ini", ini), error));
     EXPECT_NE(error.find("no_such_file.ini: cannot read"), std::string::npos) << error;
 }
 
@@ -70,7 +70,7 @@ struct Loaded
     explicit Loaded(const char* file)
     {
         std::string error;
-        ok = standin::Load_Ini_File(cases + file, ini, error);
+        ok = test::Said(standin::Load_Ini_File(cases + file, ini), error);
         EXPECT_TRUE(ok) << error;
     }
     std::vector<std::string> Values(const char* section) const
@@ -143,7 +143,7 @@ TEST(IniFiles, CommentsValuesAndWhiteSpace)
 {
     INIClass after;
     std::string error;
-    EXPECT_TRUE(standin::Load_Ini_Text("[Veltrask] ; the main section\nChecksCount = 1\n", "t", after, error)) << error;
+    EXPECT_TRUE(test::Said(standin::Load_Ini_Text("[Veltrask] ; the main section\nChecksCount = 1\n", "t", after), error)) << error;
 
     Loaded comments("inline_comments.ini");
     EXPECT_EQ(comments.Values(Rotate),
@@ -193,7 +193,7 @@ TEST(IniValues, NumbersThatAreNotWholeFallBackToTheDefault)
 {
     INIClass ini;
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_Text("[V]\na = -12\nb = 3x\nc = 99999999999\nd =\ne = 0.25\nf = nan\n", "t", ini, error));
+    ASSERT_TRUE(test::Said(standin::Load_Ini_Text("[V]\na = -12\nb = 3x\nc = 99999999999\nd =\ne = 0.25\nf = nan\n", "t", ini), error));
     EXPECT_EQ(ini.Get_Int("V", "a", 1), -12);
     EXPECT_EQ(ini.Get_Int("V", "b", 1), 1);
     EXPECT_EQ(ini.Get_Int("V", "c", 1), 1);

@@ -159,7 +159,7 @@ TEST(SettingsFiles, AByteOrderMarkWhereFilesWereJoinedIsSkippedAndLinted)
                                                 "1 = Light_Buggy\n")}) {
         INIClass ini;
         std::string error;
-        ASSERT_TRUE(standin::Load_Ini_Text(text, "joined.ini", ini, error)) << error;
+        ASSERT_TRUE(test::Said(standin::Load_Ini_Text(text, "joined.ini", ini), error)) << error;
         EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 0), 2) << text;
         const Result check = Run_Sim("--check " + Quoted(scratch.Write("joined.ini", text)));
         EXPECT_EQ(check.Status, 1) << check.Err;
@@ -171,7 +171,7 @@ TEST(SettingsFiles, AByteOrderMarkWhereFilesWereJoinedIsSkippedAndLinted)
     }
     INIClass ini;
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\n\xEF\xBB\xBF" "ChecksCount = 3\n", "key.ini", ini, error)) << error;
+    ASSERT_TRUE(test::Said(standin::Load_Ini_Text("[Veltrask]\n\xEF\xBB\xBF" "ChecksCount = 3\n", "key.ini", ini), error)) << error;
     EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 0), 3) << "a mark before a key is no part of its name";
 }
 
@@ -296,7 +296,7 @@ TEST(PluginLoading, APluginInitThatReturnsNullIsAnError)
 {
     standin::LoadedPlugin plugin;
     std::string error;
-    EXPECT_FALSE(plugin.Load(VELTRASK_NULL_PLUGIN_PATH, error));
+    EXPECT_FALSE(test::Said(plugin.Load(VELTRASK_NULL_PLUGIN_PATH), error));
     EXPECT_NE(error.find("Plugin_Init returned no plug-in"), std::string::npos) << error;
     EXPECT_EQ(plugin.Get(), nullptr);
 
@@ -319,15 +319,15 @@ TEST(PluginLoading, AFileCutShortOrForeignIsRefusedBeforeTheLoaderSeesIt)
         const std::string path = scratch.Write("cut.so", library.substr(0, size));
         standin::LoadedPlugin plugin;
         std::string error;
-        EXPECT_FALSE(plugin.Load(path, error)) << size << " bytes";
+        EXPECT_FALSE(test::Said(plugin.Load(path), error)) << size << " bytes";
         EXPECT_NE(error.find(path + ": not a plug-in library for this machine: "), std::string::npos) << error;
     }
     const std::string text = scratch.Write("text.so", "#!/bin/sh\necho hello\n");
     standin::LoadedPlugin plugin;
     std::string error;
-    EXPECT_FALSE(plugin.Load(text, error));
+    EXPECT_FALSE(test::Said(plugin.Load(text), error));
     EXPECT_NE(error.find("not an ELF file"), std::string::npos) << error;
-    EXPECT_FALSE(plugin.Load(scratch.Path(""), error)) << "a folder";
+    EXPECT_FALSE(test::Said(plugin.Load(scratch.Path("")), error)) << "a folder";
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 
     const Result r = Run_Sim(Quoted(examples + "default.scenario") + " --plugin " + Quoted(scratch.Path("cut.so")));

@@ -79,7 +79,7 @@ TEST(Lifecycle, LoadAndUnloadInOrderTwiceLeavingNothing)
         {
             standin::LoadedPlugin plugin;
             std::string error;
-            ASSERT_TRUE(plugin.Load(VELTRASK_PLUGIN_PATH, error)) << error;
+            ASSERT_TRUE(test::Said(plugin.Load(VELTRASK_PLUGIN_PATH), error)) << error;
             EXPECT_EQ(Steps(), on_load);
             EXPECT_TRUE(standin::Is_Script_Registered("Veltrask_Script"));
             EXPECT_TRUE(standin::Is_Script_Registered("RotateUpwards_Script"));
@@ -114,11 +114,11 @@ TEST(Lifecycle, UnloadReleasesThePresetSetsLastInReverseOrder)
 {
     standin::LoadedPlugin plugin;
     std::string error;
-    ASSERT_TRUE(plugin.Load(VELTRASK_PLUGIN_PATH, error)) << error;
+    ASSERT_TRUE(test::Said(plugin.Load(VELTRASK_PLUGIN_PATH), error)) << error;
     INIClass ini;
-    ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n"
+    ASSERT_TRUE(test::Said(standin::Load_Ini_Text("[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n"
                                        "[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n",
-                                       "order.ini", ini, error))
+                                       "order.ini", ini), error))
         << error;
     std::vector<test::BlockLog::Block> owned;
     {

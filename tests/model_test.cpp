@@ -10,6 +10,7 @@
 #include "INIClass.h"
 #include "InForce.h"
 #include "SimSupport.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void Apply(InForce& model, const std::string& text)
 {
     INIClass ini;
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_Text(text, "model.ini", ini, error)) << error;
+    ASSERT_TRUE(test::Said(standin::Load_Ini_Text(text, "model.ini", ini), error)) << error;
     model.Apply(ini);
 }
 

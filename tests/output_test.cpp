@@ -19,13 +19,6 @@
 
 namespace {
 
-// Whether a write was done; its finding's text in `error` when not.
-bool Written(const text::Status& status, std::string& error)
-{
-    error = status ? std::string() : status.Error().Text();
-    return static_cast<bool>(status);
-}
-
 namespace fs = std::filesystem;
 using test::Quoted;
 using test::Result;
@@ -76,12 +69,12 @@ TEST(SafeWrites, AFileIsReplacedWholeKeepingItsPermissionsAndANewNameIsMade)
     Scratch scratch;
     std::string error;
     const std::string fresh = scratch.Path("new.svg");
-    ASSERT_TRUE(Written(sim::Write_File_Whole(fresh, "fresh\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole(fresh, "fresh\n", {}), error)) << error;
     EXPECT_EQ(scratch.Read("new.svg"), "fresh\n");
 
     const std::string old = scratch.Write("old.svg", "an older chart, longer than the new one\n");
     ASSERT_EQ(::chmod(old.c_str(), 0640), 0);
-    ASSERT_TRUE(Written(sim::Write_File_Whole(old, "newer\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole(old, "newer\n", {}), error)) << error;
     EXPECT_EQ(scratch.Read("old.svg"), "newer\n");
     struct stat st;
     ASSERT_EQ(::stat(old.c_str(), &st), 0);
@@ -96,7 +89,7 @@ TEST(SafeWrites, ALinkIsFollowedToItsFileAndStaysALink)
     scratch.Write("charts/target.svg", "old\n");
     const std::string link = scratch.Path("link.svg");
     ASSERT_EQ(::symlink("charts/target.svg", link.c_str()), 0);
-    ASSERT_TRUE(Written(sim::Write_File_Whole(link, "through the link\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole(link, "through the link\n", {}), error)) << error;
     EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
     EXPECT_EQ(scratch.Read("charts/target.svg"), "through the link\n");
     EXPECT_EQ(Names_In(scratch.Path("charts")), std::vector<std::string>{"target.svg"}) << "a temporary was left";
@@ -104,7 +97,7 @@ TEST(SafeWrites, ALinkIsFollowedToItsFileAndStaysALink)
     // A link to a name that does not exist yet makes that file.
     const std::string dangling = scratch.Path("dangling.svg");
     ASSERT_EQ(::symlink("charts/later.svg", dangling.c_str()), 0);
-    ASSERT_TRUE(Written(sim::Write_File_Whole(dangling, "made\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole(dangling, "made\n", {}), error)) << error;
     EXPECT_TRUE(fs::is_symlink(dangling));
     EXPECT_EQ(scratch.Read("charts/later.svg"), "made\n");
 }
@@ -119,24 +112,24 @@ TEST(SafeWrites, PipesAndDevicesAreWrittenInPlaceNeverReplaced)
     const std::string full = scratch.Path("full");
     ASSERT_EQ(::symlink("/dev/null", null.c_str()), 0);
     ASSERT_EQ(::symlink("/dev/full", full.c_str()), 0);
-    ASSERT_TRUE(Written(sim::Write_File_Whole(null, "nothing\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole(null, "nothing\n", {}), error)) << error;
     EXPECT_TRUE(fs::is_symlink(null) && fs::is_character_file(null)) << "the device was replaced";
 
-    EXPECT_FALSE(Written(sim::Write_File_Whole(full, "too much\n", {}), error));
+    EXPECT_FALSE(test::Said(sim::Write_File_Whole(full, "too much\n", {}), error));
     EXPECT_EQ(error, full + ": cannot write: No space left on device");
     EXPECT_TRUE(fs::is_symlink(full) && fs::is_character_file(full)) << "the device was replaced";
 
     const std::string fifo = scratch.Path("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     Reader reader(fifo);
-    ASSERT_TRUE(Written(sim::Write_File_Whole(fifo, "down the pipe\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole(fifo, "down the pipe\n", {}), error)) << error;
     EXPECT_EQ(reader.Wait(), "down the pipe\n");
     EXPECT_TRUE(fs::is_fifo(fifo)) << "the FIFO was replaced";
 
     // What a shell's >(command) hands over: /dev/fd/N, a link to a pipe.
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
-    ASSERT_TRUE(Written(sim::Write_File_Whole("/dev/fd/" + std::to_string(ends[1]), "by number\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole("/dev/fd/" + std::to_string(ends[1]), "by number\n", {}), error)) << error;
     ::close(ends[1]);
     char buffer[64] = {};
     EXPECT_EQ(::read(ends[0], buffer, sizeof(buffer) - 1), 10);
@@ -149,19 +142,19 @@ TEST(SafeWrites, AFolderOrOneOfTheRunsInputsIsRefused)
     Scratch scratch;
     std::string error;
     scratch.Write("sub/keep", "kept\n");
-    EXPECT_FALSE(Written(sim::Write_File_Whole(scratch.Path("sub"), "x", {}), error));
+    EXPECT_FALSE(test::Said(sim::Write_File_Whole(scratch.Path("sub"), "x", {}), error));
     EXPECT_EQ(error, scratch.Path("sub") + ": cannot write: it is a folder");
 
     const std::string input = scratch.Write("my.scenario", "length 10\n");
     const std::string alias = scratch.Path("alias.svg");
     ASSERT_EQ(::symlink("my.scenario", alias.c_str()), 0);
     for (const std::string& path : {input, alias}) {
-        EXPECT_FALSE(Written(sim::Write_File_Whole(path, "<svg/>", {"/nonexistent", input}), error)) << path;
+        EXPECT_FALSE(test::Said(sim::Write_File_Whole(path, "<svg/>", {"/nonexistent", input}), error)) << path;
         EXPECT_EQ(error, path + ": cannot write: it is one of this run's own inputs");
     }
     EXPECT_EQ(scratch.Read("my.scenario"), "length 10\n");
 
-    EXPECT_FALSE(Written(sim::Write_File_Whole(scratch.Path("no/such/folder/chart.svg"), "x", {}), error));
+    EXPECT_FALSE(test::Said(sim::Write_File_Whole(scratch.Path("no/such/folder/chart.svg"), "x", {}), error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
@@ -177,7 +170,7 @@ TEST(SafeWrites, LinksPlantedUnderTemporaryNamesAreNeverFollowed)
         ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
     }
     std::string error;
-    ASSERT_TRUE(Written(sim::Write_File_Whole(chart, "<svg/>\n", {}), error)) << error;
+    ASSERT_TRUE(test::Said(sim::Write_File_Whole(chart, "<svg/>\n", {}), error)) << error;
     EXPECT_EQ(scratch.Read("victim"), "not to be touched\n");
     EXPECT_EQ(scratch.Read("chart.svg"), "<svg/>\n");
 }

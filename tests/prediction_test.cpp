@@ -137,9 +137,9 @@ TEST(Prediction, ThePluginScansExactlyWhenForetoldAndAttachesExactlyTheScriptsFo
 {
     auto ini = std::make_shared<INIClass>();
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_File(VELTRASK_SOURCE_DIR "/examples/settings.ini", *ini, error)) << error;
+    ASSERT_TRUE(test::Said(standin::Load_Ini_File(VELTRASK_SOURCE_DIR "/examples/settings.ini", *ini), error)) << error;
     standin::PluginFile plugin;
-    ASSERT_TRUE(plugin.Open(VELTRASK_PLUGIN_PATH, error)) << error;
+    ASSERT_TRUE(test::Said(plugin.Open(VELTRASK_PLUGIN_PATH), error)) << error;
     for (std::uint64_t seed : {1u, 7u, 42u}) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         sim::RandomOptions options;

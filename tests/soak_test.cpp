@@ -38,10 +38,10 @@ TEST(Soak, LoadPlayUnloadLeavesNothingBehind)
     int played = 0;  // cycles in which the plug-in handled the flipped vehicles
     INIClass ini;
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_Text("[Veltrask]\nCheckInterval = 1\nChecksCount = 2\n"
+    ASSERT_TRUE(test::Said(standin::Load_Ini_Text("[Veltrask]\nCheckInterval = 1\nChecksCount = 2\n"
                                        "[Veltrask_DontFlipKillPresets]\n1 = Recon_Drone\n"
                                        "[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n2 = A_Rather_Long_Preset_Name\n",
-                                       "soak.ini", ini, error))
+                                       "soak.ini", ini), error))
         << error;
     const long long blocks = test::Live_Blocks();
     const int mapped = Mapped_Objects();
@@ -49,7 +49,7 @@ TEST(Soak, LoadPlayUnloadLeavesNothingBehind)
         standin::Clear_Journal();
         {
             standin::LoadedPlugin plugin;
-            ASSERT_TRUE(plugin.Load(VELTRASK_PLUGIN_PATH, error)) << error;
+            ASSERT_TRUE(test::Said(plugin.Load(VELTRASK_PLUGIN_PATH), error)) << error;
             ASSERT_EQ(Mapped_Objects(), mapped + 1);
             standin::Raise_Global_Settings(&ini);
             standin::Load_Level(10);

@@ -522,9 +522,8 @@ int main(int argc, char** argv)
     // The plug-in file is opened and checked once, here: every match loads that very file. It
     // plays in a child process, so that whatever it does, this one stands to say so.
     standin::PluginFile plugin;
-    std::string error;
-    if (!plugin.Open(cli.Plugin, error)) {
-        return Fail(error);
+    if (const text::Status opened = plugin.Open(cli.Plugin); !opened) {
+        return Fail(opened.Error().Text());
     }
     const sim::WatchedEnd end = sim::Run_Isolated(
         [&] { return cli.RandomOption->count() > 0 ? Run_Random(cli, plugin) : Run_Scenario(cli, plugin); }, cli.PluginTimeout);

@@ -70,9 +70,8 @@ Match::~Match() = default;
 text::Status Match::Load_Plugin(const standin::PluginFile& file)
 {
     standin::Clear_Journal();
-    std::string error;
-    if (!Plugin.Load(file, error)) {
-        return text::Failure(error);
+    if (text::Status loaded = Plugin.Load(file); !loaded) {
+        return loaded;
     }
     Drain_Journal();
     for (Observer* o : Observers) {

@@ -231,9 +231,9 @@ HOST_API std::optional<IniSectionLine> Ini_Section_Line(std::string_view line);
 HOST_API std::optional<text::Diagnostic> Read_Ini_File(const std::string& path, INIClass& ini);
 // The same for text already in memory; `name` stands for the file in findings.
 HOST_API std::optional<text::Diagnostic> Read_Ini_Text(const std::string& text, const std::string& name, INIClass& ini);
-// The two above, with the finding as text ("FILE:LINE: what") in `error` and false.
-HOST_API bool Load_Ini_File(const std::string& path, INIClass& ini, std::string& error);
-HOST_API bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error);
+// The two above, as a status: done, or the finding that refuses the file.
+HOST_API text::Status Load_Ini_File(const std::string& path, INIClass& ini);
+HOST_API text::Status Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini);
 // What `ini` holds, section by section in file order, with the line of each entry.
 HOST_API std::vector<IniSectionView> Ini_Contents(const INIClass& ini);
 // Sets one entry, as if the file had said so: its value replaced where it is, or the entry (and

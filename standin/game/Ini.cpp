@@ -324,22 +324,16 @@ std::optional<text::Diagnostic> Read_Ini_File(const std::string& path, INIClass&
     return Read_Ini_Text(*text, text::Shown_Name(path), ini);
 }
 
-bool Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini, std::string& error)
+text::Status Load_Ini_Text(const std::string& text, const std::string& name, INIClass& ini)
 {
-    const std::optional<text::Diagnostic> failure = Read_Ini_Text(text, name, ini);
-    if (failure) {
-        error = failure->Text();
-    }
-    return !failure;
+    std::optional<text::Diagnostic> failure = Read_Ini_Text(text, name, ini);
+    return failure ? text::Status(std::move(*failure)) : text::Status();
 }
 
-bool Load_Ini_File(const std::string& path, INIClass& ini, std::string& error)
+text::Status Load_Ini_File(const std::string& path, INIClass& ini)
 {
-    const std::optional<text::Diagnostic> failure = Read_Ini_File(path, ini);
-    if (failure) {
-        error = failure->Text();
-    }
-    return !failure;
+    std::optional<text::Diagnostic> failure = Read_Ini_File(path, ini);
+    return failure ? text::Status(std::move(*failure)) : text::Status();
 }
 
 void Set_Ini_Value(INIClass& ini, const char* section, const char* entry, const char* value)

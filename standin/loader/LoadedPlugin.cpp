@@ -338,7 +338,7 @@ PluginFile::~PluginFile()
     }
 }
 
-bool PluginFile::Open(const std::string& path, std::string& error)
+text::Status PluginFile::Open(const std::string& path)
 {
     if (Descriptor >= 0) {
         ::close(Descriptor);
@@ -349,59 +349,65 @@ bool PluginFile::Open(const std::string& path, std::string& error)
     const std::string opened = path.find('/') == std::string::npos ? "./" + path : path;
     const int fd = ::open(opened.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        error = path + ": cannot read: " + std::strerror(errno);
-        return false;
+        return text::Failure(path + ": cannot read: " + std::strerror(errno));
     }
     std::vector<char> bytes;
     std::string what;
     if (!Read_Whole(fd, bytes, what)) {
         ::close(fd);
-        error = path + ": " + what;
-        return false;
+        return text::Failure(path + ": " + what);
     }
     if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
         // A DLL for the host's own platform: its code runs under the emulated processor.
         if (!Check_Guest_Plugin(bytes, what)) {
             ::close(fd);
-            error = path + ": not a plug-in DLL this host can run: " + what;
-            return false;
+            return text::Failure(path + ": not a plug-in DLL this host can run: " + what);
         }
         Descriptor = fd;
         WindowsDll = true;
-        return true;
+        return {};
     }
     WindowsDll = false;
     what = Check_Library(bytes);
     if (!what.empty()) {
         ::close(fd);
-        error = path + ": not a plug-in library for this machine: " + what;
-        return false;
+        return text::Failure(path + ": not a plug-in library for this machine: " + what);
     }
     Descriptor = fd;
-    return true;
+    return {};
 }
 
 std::string PluginFile::Loader_Name() const { return "/proc/self/fd/" + std::to_string(Descriptor); }
 
-bool PluginFile::Read_Content(std::vector<char>& bytes, std::string& error) const { return Read_Whole(Descriptor, bytes, error); }
+text::Expected<std::vector<char>> PluginFile::Read_Content() const
+{
+    std::vector<char> bytes;
+    std::string error;
+    if (!Read_Whole(Descriptor, bytes, error)) {
+        return text::Failure(error);
+    }
+    return bytes;
+}
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }
 
-bool LoadedPlugin::Load(const std::string& path, std::string& error)
+text::Status LoadedPlugin::Load(const std::string& path)
 {
     PluginFile file;
-    return file.Open(path, error) && Load(file, error);
+    if (text::Status opened = file.Open(path); !opened) {
+        return opened;
+    }
+    return Load(file);
 }
 
-bool LoadedPlugin::Load(const PluginFile& file, std::string& error)
+text::Status LoadedPlugin::Load(const PluginFile& file)
 {
     Unload();
     if (!file.Is_Open()) {
-        error = file.Name() + ": not opened";
-        return false;
+        return text::Failure(file.Name() + ": not opened");
     }
     if (file.Is_Windows_Dll()) {
-        return Load_Dll(file, error);
+        return Load_Dll(file);
     }
     const std::string loader_name = file.Loader_Name();
     void* handle = nullptr;
@@ -411,19 +417,18 @@ bool LoadedPlugin::Load(const PluginFile& file, std::string& error)
     }
     if (handle == nullptr) {
         const char* why = dlerror();
-        error = why != nullptr ? Replaced(why, loader_name, file.Name()) : ("cannot load " + file.Name());
+        std::string error = why != nullptr ? Replaced(why, loader_name, file.Name()) : ("cannot load " + file.Name());
         if (error.compare(0, file.Name().size(), file.Name()) != 0) {
             error = file.Name() + ": " + error;
         }
-        return false;
+        return text::Failure(error);
     }
     void* entry = dlsym(handle, "Plugin_Init");
     // Whatever the library set going must not outlive it.
     const auto give_up = [&](const std::string& why) {
         LibraryHandle = handle;
         Unload();
-        error = file.Name() + ": " + why;
-        return false;
+        return text::Status(text::Failure(file.Name() + ": " + why));
     };
     if (entry == nullptr) {
         return give_up("no Plugin_Init");
@@ -439,16 +444,17 @@ bool LoadedPlugin::Load(const PluginFile& file, std::string& error)
     }
     LibraryHandle = handle;
     Instance = instance;
-    return true;
+    return {};
 }
 
-bool LoadedPlugin::Load_Dll(const PluginFile& file, std::string& error)
+text::Status LoadedPlugin::Load_Dll(const PluginFile& file)
 {
-    std::vector<char> bytes;
-    if (!file.Read_Content(bytes, error)) {
-        error = file.Name() + ": " + error;
-        return false;
+    const text::Expected<std::vector<char>> content = file.Read_Content();
+    if (!content) {
+        return text::Failure(file.Name() + ": " + content.Error().Message);
     }
+    const std::vector<char>& bytes = *content;
+    std::string error;
     Plugin* instance = nullptr;
     GuestPlugin* guest = nullptr;
     {
@@ -456,9 +462,8 @@ bool LoadedPlugin::Load_Dll(const PluginFile& file, std::string& error)
         guest = Load_Guest_Plugin(bytes, file.Name(), error);
     }
     if (guest == nullptr) {
-        error = file.Name() + ": " + error;
         Shut_Down_Level();
-        return false;
+        return text::Failure(file.Name() + ": " + error);
     }
     bool exported = false;
     {
@@ -468,8 +473,7 @@ bool LoadedPlugin::Load_Dll(const PluginFile& file, std::string& error)
     const auto give_up = [&](const std::string& why) {
         Guest = guest;
         Unload();
-        error = file.Name() + ": " + why;
-        return false;
+        return text::Status(text::Failure(file.Name() + ": " + why));
     };
     if (!exported) {
         return give_up(error);
@@ -479,7 +483,7 @@ bool LoadedPlugin::Load_Dll(const PluginFile& file, std::string& error)
     }
     Guest = guest;
     Instance = instance;
-    return true;
+    return {};
 }
 
 void LoadedPlugin::Unload()

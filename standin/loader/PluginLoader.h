@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "TextFile.h"
 
 namespace standin {
 
@@ -24,16 +25,16 @@ public:
 
     // Opens `path` and checks what the loader would trust of it: an ELF shared library of this
     // machine, every header, segment and dynamic entry within the file and its mapped image.
-    // False with `error` ("PATH: what") otherwise.
-    bool Open(const std::string& path, std::string& error);
+    // Fails ("PATH: what") otherwise.
+    text::Status Open(const std::string& path);
     bool Is_Open() const { return Descriptor >= 0; }
     const std::string& Name() const { return Path; }
     // The name the loader opens the very same file by.
     std::string Loader_Name() const;
     // Whether it is a DLL for the host's own platform, run under the emulated processor.
     bool Is_Windows_Dll() const { return WindowsDll; }
-    // Its whole content, read again from the open file; false with `error` otherwise.
-    bool Read_Content(std::vector<char>& bytes, std::string& error) const;
+    // Its whole content, read again from the open file, or why it cannot be.
+    text::Expected<std::vector<char>> Read_Content() const;
 
 private:
     std::string Path;
@@ -53,12 +54,12 @@ public:
     LoadedPlugin(const LoadedPlugin&) = delete;
     LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
-    // False with `error` set when the library cannot be loaded, has no Plugin_Init, or its
+    // Fails when the library cannot be loaded, has no Plugin_Init, or its
     // Plugin_Init hands over no plug-in or one that subscribed to no event (the host would never
     // call it).
-    bool Load(const PluginFile& file, std::string& error);
+    text::Status Load(const PluginFile& file);
     // The same for the file at `path`, opened for this load alone.
-    bool Load(const std::string& path, std::string& error);
+    text::Status Load(const std::string& path);
 
     // Shuts the level down (every object and script goes, so no call can land in the library
     // afterwards), then unloads the library.
@@ -68,7 +69,7 @@ public:
     void* Handle() const { return LibraryHandle; }
 
 private:
-    bool Load_Dll(const PluginFile& file, std::string& error);
+    text::Status Load_Dll(const PluginFile& file);
 
     void* LibraryHandle = nullptr;
     GuestPlugin* Guest = nullptr;  // a DLL run under the emulated processor

@@ -128,7 +128,7 @@ void PluginTest::SetUp()
     standin::Clear_Journal();
     blocks_before = Live_Blocks();
     std::string error;
-    ASSERT_TRUE(plugin.Load(VELTRASK_PLUGIN_PATH, error)) << error;
+    ASSERT_TRUE(test::Said(plugin.Load(VELTRASK_PLUGIN_PATH), error)) << error;
 }
 
 void PluginTest::TearDown()
@@ -148,7 +148,7 @@ void PluginTest::Settings(const std::string& text)
 {
     INIClass ini;
     std::string error;
-    ASSERT_TRUE(standin::Load_Ini_Text(text, "test.ini", ini, error)) << error;
+    ASSERT_TRUE(test::Said(standin::Load_Ini_Text(text, "test.ini", ini), error)) << error;
     standin::Raise_Global_Settings(&ini);
 }
 

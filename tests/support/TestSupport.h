@@ -14,6 +14,13 @@
 
 namespace test {
 
+// Whether `status` says done; when not, its finding's text in `error`, for messages and checks.
+inline bool Said(const text::Status& status, std::string& error)
+{
+    error = status ? std::string() : status.Error().Text();
+    return static_cast<bool>(status);
+}
+
 long long Live_Blocks();
 
 // A transform rolled `degrees` about the object's X axis, at `position`.
