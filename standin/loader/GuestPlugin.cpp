@@ -853,28 +853,40 @@ void GuestPlugin::Bind_All()
 
 namespace standin {
 
-bool Check_Guest_Plugin(const std::vector<char>& bytes, std::string& error)
+text::Status Check_Guest_Plugin(const std::vector<char>& bytes)
 {
     guest::PeImage image;
     std::vector<std::uint8_t> laid_out;
-    return image.Read(bytes, error) && image.Lay_Out(DllBase, laid_out, error);
+    std::string error;
+    if (!image.Read(bytes, error) || !image.Lay_Out(DllBase, laid_out, error)) {
+        return text::Failure(error);
+    }
+    return {};
 }
 
-GuestPlugin* Load_Guest_Plugin(const std::vector<char>& bytes, const std::string& name, std::string& error)
+text::Expected<GuestPlugin*> Load_Guest_Plugin(const std::vector<char>& bytes, const std::string& name)
 {
     auto* plugin = new (std::nothrow) GuestPlugin(name);
     if (plugin == nullptr) {
-        error = "no memory to run the DLL";
-        return nullptr;
+        return text::Failure("no memory to run the DLL");
     }
+    std::string error;
     if (!plugin->Load(bytes, error)) {
         delete plugin;
-        return nullptr;
+        return text::Failure(error);
     }
     return plugin;
 }
 
-bool Guest_Plugin_Init(GuestPlugin* plugin, Plugin*& instance, std::string& error) { return plugin->Init(instance, error); }
+text::Expected<Plugin*> Guest_Plugin_Init(GuestPlugin* plugin)
+{
+    Plugin* instance = nullptr;
+    std::string error;
+    if (!plugin->Init(instance, error)) {
+        return text::Failure(error);
+    }
+    return instance;
+}
 
 void Unload_Guest_Plugin(GuestPlugin* plugin) { delete plugin; }
 

@@ -4,21 +4,23 @@
 #include <string>
 #include <vector>
 
+#include "TextFile.h"
+
 class Plugin;
 
 namespace standin {
 
 class GuestPlugin;
 
-// Whether `bytes` are a DLL this loader can lay out; false with `error` (what is wrong) otherwise.
-bool Check_Guest_Plugin(const std::vector<char>& bytes, std::string& error);
+// Whether `bytes` are a DLL this loader can lay out, or what is wrong with them.
+text::Status Check_Guest_Plugin(const std::vector<char>& bytes);
 
 // Loads the DLL of `bytes` (`name`: the file, for messages) and starts it (its start-up code).
-// Null with `error` when it cannot be loaded or started.
-GuestPlugin* Load_Guest_Plugin(const std::vector<char>& bytes, const std::string& name, std::string& error);
+// Fails when it cannot be loaded or started.
+text::Expected<GuestPlugin*> Load_Guest_Plugin(const std::vector<char>& bytes, const std::string& name);
 // Calls its Plugin_Init: the plug-in it hands over (a native stand-in that forwards into the
-// DLL), null when none; false with `error` when it exports no Plugin_Init.
-bool Guest_Plugin_Init(GuestPlugin* plugin, Plugin*& instance, std::string& error);
+// DLL), null when none; fails when it exports no Plugin_Init.
+text::Expected<Plugin*> Guest_Plugin_Init(GuestPlugin* plugin);
 // Stops the DLL (its clean-up code) and frees everything of it.
 void Unload_Guest_Plugin(GuestPlugin* plugin);
 

@@ -359,9 +359,9 @@ text::Status PluginFile::Open(const std::string& path)
     }
     if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
         // A DLL for the host's own platform: its code runs under the emulated processor.
-        if (!Check_Guest_Plugin(bytes, what)) {
+        if (const text::Status dll = Check_Guest_Plugin(bytes); !dll) {
             ::close(fd);
-            return text::Failure(path + ": not a plug-in DLL this host can run: " + what);
+            return text::Failure(path + ": not a plug-in DLL this host can run: " + dll.Error().Message);
         }
         Descriptor = fd;
         WindowsDll = true;
@@ -454,21 +454,20 @@ text::Status LoadedPlugin::Load_Dll(const PluginFile& file)
         return text::Failure(file.Name() + ": " + content.Error().Message);
     }
     const std::vector<char>& bytes = *content;
-    std::string error;
-    Plugin* instance = nullptr;
-    GuestPlugin* guest = nullptr;
+    text::Expected<GuestPlugin*> loaded = text::Failure("not loaded");
     {
         InPlugin running("its start-up code as it was loaded");
-        guest = Load_Guest_Plugin(bytes, file.Name(), error);
+        loaded = Load_Guest_Plugin(bytes, file.Name());
     }
-    if (guest == nullptr) {
+    if (!loaded) {
         Shut_Down_Level();
-        return text::Failure(file.Name() + ": " + error);
+        return text::Failure(file.Name() + ": " + loaded.Error().Message);
     }
-    bool exported = false;
+    GuestPlugin* guest = *loaded;
+    text::Expected<Plugin*> exported = text::Failure("no Plugin_Init");
     {
         InPlugin running("Plugin_Init");
-        exported = Guest_Plugin_Init(guest, instance, error);
+        exported = Guest_Plugin_Init(guest);
     }
     const auto give_up = [&](const std::string& why) {
         Guest = guest;
@@ -476,8 +475,9 @@ text::Status LoadedPlugin::Load_Dll(const PluginFile& file)
         return text::Status(text::Failure(file.Name() + ": " + why));
     };
     if (!exported) {
-        return give_up(error);
+        return give_up(exported.Error().Message);
     }
+    Plugin* instance = *exported;
     if (const char* refused = Refusal_Of(instance)) {
         return give_up(refused);
     }

@@ -4,22 +4,16 @@
 
 namespace standin {
 
-bool Check_Guest_Plugin(const std::vector<char>&, std::string& error)
+text::Status Check_Guest_Plugin(const std::vector<char>&)
 {
-    error = "a Windows DLL, and this build of the stand-in host runs none (it was built without the x86 emulator)";
-    return false;
+    return text::Failure("a Windows DLL, and this build of the stand-in host runs none (it was built without the x86 emulator)");
 }
 
-bool Guest_Plugin_Init(GuestPlugin*, Plugin*& instance, std::string&)
-{
-    instance = nullptr;
-    return false;
-}
+text::Expected<Plugin*> Guest_Plugin_Init(GuestPlugin*) { return text::Failure("no Plugin_Init"); }
 
-GuestPlugin* Load_Guest_Plugin(const std::vector<char>&, const std::string&, std::string& error)
+text::Expected<GuestPlugin*> Load_Guest_Plugin(const std::vector<char>&, const std::string&)
 {
-    error = "this build of the stand-in host runs no Windows DLL (it was built without the x86 emulator)";
-    return nullptr;
+    return text::Failure("this build of the stand-in host runs no Windows DLL (it was built without the x86 emulator)");
 }
 
 void Unload_Guest_Plugin(GuestPlugin*) {}
