@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cmath>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,21 @@ std::string File_Name(const std::string& path);
 
 // About how wide `text` is drawn in the charts' 12 px sans-serif, in pixels.
 inline double Text_Width(const std::string& text) { return 6.5 * static_cast<double>(text.size()); }
+
+// A chart axis's step: the first of `ladder` (rising) that cuts `span` into at most `most`
+// pieces. Past the ladder, a whole number of `beyond` that does; with `beyond` 0, the ladder's
+// last step however many pieces it makes.
+inline double Round_Step(double span, double most, std::initializer_list<double> ladder, double beyond)
+{
+    double step = 1;
+    for (double s : ladder) {
+        step = s;
+        if (span / s <= most) {
+            return s;
+        }
+    }
+    return beyond > 0 ? std::ceil(span / most / beyond) * beyond : step;
+}
 
 // Rows for labels along a chart's axis: each label goes on the first row where it overlaps no
 // label placed before it.

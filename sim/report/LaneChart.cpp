@@ -85,13 +85,7 @@ std::string Svg_Chart(const Stories& stories, const std::string& title)
         "<text x=\"10\" y=\"22\" font-size=\"16\" font-weight=\"bold\">{}</text>\n",
         label + plot + 30, height, Xml_Text(title));
     // The time axis, with a line every few seconds.
-    double step = 1;
-    for (double s : {1.0, 2.0, 5.0, 10.0, 30.0, 60.0, 120.0, 300.0, 600.0}) {
-        step = s;
-        if (end / s <= 20) {
-            break;
-        }
-    }
+    const double step = Round_Step(end, 20, {1.0, 2.0, 5.0, 10.0, 30.0, 60.0, 120.0, 300.0, 600.0}, 0);
     for (double t = 0; t <= end + 1e-9; t += step) {
         svg += fmt::format("<line x1=\"{0:.1f}\" y1=\"{1:.0f}\" x2=\"{0:.1f}\" y2=\"{2:.0f}\" stroke=\"#ddd\"/>"
                            "<text x=\"{0:.1f}\" y=\"{3:.0f}\" text-anchor=\"middle\" fill=\"#666\">{4:g}s</text>\n",

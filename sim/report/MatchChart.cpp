@@ -18,16 +18,13 @@ const char* const Colours[OutcomeCount] = {"#c62828", "#f48fb1", "#1e88e5", "#43
 
 constexpr double Left = 70, Plot = 880, Width = Left + Plot + 50;
 
-// A round step that cuts `span` into at most `most` pieces.
-double Round_Step(double span, double most)
+// A round step of time that cuts `span` seconds into at most `most` pieces.
+double Time_Step(double span, double most)
 {
-    for (double step : {1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0, 1800.0, 3600.0, 7200.0, 14400.0,
-                        43200.0, 86400.0}) {
-        if (span / step <= most) {
-            return step;
-        }
-    }
-    return std::ceil(span / most / 86400.0) * 86400.0;
+    return Round_Step(span, most,
+                      {1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0, 1800.0, 3600.0, 7200.0, 14400.0, 43200.0,
+                       86400.0},
+                      86400.0);
 }
 
 double Nice_Ceiling(double value)
@@ -46,7 +43,7 @@ double Over_Time(const RandomResult& r, double top, std::string& svg)
 {
     const double height = 260;
     const double length = std::max(r.Options.Length, 1.0);
-    const double bin = Round_Step(length, 60);
+    const double bin = Time_Step(length, 60);
     const auto bins = static_cast<std::size_t>(std::ceil(length / bin));
     std::vector<std::array<std::int64_t, OutcomeCount>> counts(bins, std::array<std::int64_t, OutcomeCount>{});
     for (const Decided& d : r.Timeline) {
@@ -85,7 +82,7 @@ double Over_Time(const RandomResult& r, double top, std::string& svg)
             base += n;
         }
     }
-    const double step = Round_Step(length, 10);
+    const double step = Time_Step(length, 10);
     for (double t = 0; t <= length + 1e-9; t += step) {
         svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.0f}\" text-anchor=\"middle\" fill=\"#666\">{:g} s</text>\n", x(t),
                            top + height + 16, t);

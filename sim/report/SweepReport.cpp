@@ -189,12 +189,7 @@ std::string Sweep_Chart(const SweepSpec& spec, const std::vector<RandomResult>& 
     }
     // Round steps, five or six to an axis.
     const auto round_step = [](double most) {
-        for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0}) {
-            if (most / step <= 6) {
-                return step;
-            }
-        }
-        return std::ceil(most / 6 / 1000.0) * 1000.0;
+        return Round_Step(most, 6, {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0}, 1000.0);
     };
     const double lying_step = round_step(most_lying * 1.05);
     most_lying = std::ceil(most_lying * 1.05 / lying_step) * lying_step;
