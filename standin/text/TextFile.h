@@ -53,6 +53,7 @@ public:
     Status(Diagnostic failure) : Failure(std::move(failure)) {}
 
     explicit operator bool() const { return !Failure.has_value(); }
+    // The finding; only of a status that failed.
     const Diagnostic& Error() const { return *Failure; }
 
 private:

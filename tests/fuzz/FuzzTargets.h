@@ -4,16 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-
-#include "TextFile.h"
-
-// Whether `status` says done; when not, its finding's text in `error`.
-inline bool Said(const text::Status& status, std::string& error)
-{
-    error = status ? std::string() : status.Error().Text();
-    return static_cast<bool>(status);
-}
 
 // A settings file read by the stand-in host and handed to the loaded plug-in, which then scans
 // vehicles of the presets it listed.

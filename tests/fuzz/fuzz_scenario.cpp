@@ -6,6 +6,7 @@
 #include <tinyxml2.h>
 
 #include "FuzzTargets.h"
+#include "Said.h"
 #include "Host.h"
 #include "INIClass.h"
 #include "Report.h"
@@ -33,7 +34,7 @@ std::string Play(const sim::Scenario& scenario, bool json, std::string& svg)
     options.Chart = true;
     std::string error;
     standin::PluginFile plugin;
-    const bool played = Said(plugin.Open(VELTRASK_PLUGIN_PATH), error) && sim::Tell_Scenario(scenario, plugin, options, out, stderr, svg);
+    const bool played = test::Said(plugin.Open(VELTRASK_PLUGIN_PATH), error) && sim::Tell_Scenario(scenario, plugin, options, out, stderr, svg);
     std::fclose(out);
     std::string printed(buffer, size);
     std::free(buffer);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "FuzzTargets.h"
+#include "Said.h"
 #include "Host.h"
 #include "PluginLoader.h"
 #include "INIClass.h"
@@ -24,7 +25,7 @@ int Fuzz_Settings(const std::uint8_t* data, std::size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     INIClass ini;
     std::string error;
-    if (!Said(standin::Load_Ini_Text(text, "fuzz.ini", ini), error)) {
+    if (!test::Said(standin::Load_Ini_Text(text, "fuzz.ini", ini), error)) {
         if (error.rfind("fuzz.ini:", 0) != 0) {
             Broken("a refusal that does not name the file");
         }
@@ -33,7 +34,7 @@ int Fuzz_Settings(const std::uint8_t* data, std::size_t size)
     const long long blocks = standin::memory::Current().LiveBlocks;
     {
         standin::LoadedPlugin plugin;
-        if (!Said(plugin.Load(VELTRASK_PLUGIN_PATH), error)) {
+        if (!test::Said(plugin.Load(VELTRASK_PLUGIN_PATH), error)) {
             Broken(error.c_str());
         }
         standin::Raise_Global_Settings(&ini);

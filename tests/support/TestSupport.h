@@ -11,15 +11,9 @@
 #include "PluginLoader.h"
 #include "INIClass.h"
 #include "MemoryManager.h"
+#include "Said.h"
 
 namespace test {
-
-// Whether `status` says done; when not, its finding's text in `error`, for messages and checks.
-inline bool Said(const text::Status& status, std::string& error)
-{
-    error = status ? std::string() : status.Error().Text();
-    return static_cast<bool>(status);
-}
 
 long long Live_Blocks();
 
