@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "GuestDll.h"
+#include "Said.h"
 #include "TestSupport.h"
 
 namespace {
@@ -86,7 +87,7 @@ struct Loaded
     bool Load(const std::vector<char>& bytes, std::uint32_t base = 0x20000000)
     {
         return Cpu.Map(0x40000000, 0x100000) && Cpu.Map(0x50000000, 0x10000) &&
-               Dll.Load(bytes, base, [this](const PeImport& i) { return Record.Bind(i); }, Error);
+               test::Said(Dll.Load(bytes, base, [this](const PeImport& i) { return Record.Bind(i); }), Error);
     }
 };
 
@@ -99,7 +100,7 @@ TEST(GuestDll, StartsAtAMovedBaseHandsOverItsPluginAndStopsAsTheHostsPlatformWou
         Loaded dll;
         ASSERT_TRUE(dll.Cpu.Ready()) << dll.Cpu.Error();
         ASSERT_TRUE(dll.Load(bytes, base)) << dll.Error;
-        ASSERT_TRUE(dll.Dll.Attach(dll.Error)) << dll.Error;
+        ASSERT_TRUE(test::Said(dll.Dll.Attach(), dll.Error)) << dll.Error;
         // The plug-in object subscribes to its three events as it is built, and the two script
         // factories make their names creatable.
         ASSERT_EQ(dll.Record.Registered.size(), 3u);
@@ -116,7 +117,7 @@ TEST(GuestDll, StartsAtAMovedBaseHandsOverItsPluginAndStopsAsTheHostsPlatformWou
         EXPECT_GE(plugin, base) << "the plug-in lives in the DLL's own image, relocated";
         EXPECT_LT(plugin, base + 0x100000);
 
-        ASSERT_TRUE(dll.Dll.Detach(dll.Error)) << dll.Error;
+        ASSERT_TRUE(test::Said(dll.Dll.Detach(), dll.Error)) << dll.Error;
         EXPECT_EQ(dll.Record.Unregistered.size(), 3u);
         EXPECT_EQ(dll.Record.Withdrawn, (std::vector<std::string>{"RotateUpwards_Script", "Veltrask_Script"}));
     }
@@ -131,16 +132,16 @@ TEST(GuestDll, FaultsInsideTheDllAreMessagesNamingWhatAndWhere)
         GuestCpu cpu;
         GuestDll dll(cpu);
         std::string error;
-        ASSERT_TRUE(dll.Load(bytes, 0x20000000,
-                             [](const PeImport& i) {
-                                 Binding b;
-                                 b.Known = standin::guest::Is_Data_Import(i.Name);
-                                 b.Data = 0x7E000000;
-                                 return b;
-                             },
-                             error))
+        ASSERT_TRUE(test::Said(dll.Load(bytes, 0x20000000,
+                                        [](const PeImport& i) {
+                                            Binding b;
+                                            b.Known = standin::guest::Is_Data_Import(i.Name);
+                                            b.Data = 0x7E000000;
+                                            return b;
+                                        }),
+                               error))
             << error;
-        EXPECT_FALSE(dll.Attach(error));
+        EXPECT_FALSE(test::Said(dll.Attach(), error));
         EXPECT_NE(error.find("the DLL called ??0ScriptFactory@@QAE@PBD0@Z from scripts.dll, which the stand-in host does "
                              "not provide"),
                   std::string::npos)
@@ -178,7 +179,7 @@ TEST(GuestDll, AFileThatIsNoDllForThisLoaderIsRefusedWithWhy)
         GuestCpu cpu;
         GuestDll dll(cpu);
         std::string error;
-        EXPECT_FALSE(dll.Load(b, 0x20000000, [](const PeImport&) { return Binding{}; }, error));
+        EXPECT_FALSE(test::Said(dll.Load(b, 0x20000000, [](const PeImport&) { return Binding{}; }), error));
         return error;
     };
     EXPECT_EQ(refused(std::vector<char>(bytes.begin(), bytes.begin() + 40)), "not a Windows DLL");

@@ -10,21 +10,23 @@ bool Is_Data_Import(const std::string& name)
            (name[at + 2] == '2' || name[at + 2] == '3');
 }
 
-bool GuestDll::Load(const std::vector<char>& bytes, std::uint32_t base, const Binder& bind, std::string& error)
+text::Status GuestDll::Load(const std::vector<char>& bytes, std::uint32_t base, const Binder& bind)
 {
     if (!Cpu.Ready()) {
-        error = Cpu.Error();
-        return false;
+        return text::Failure(Cpu.Error());
     }
-    std::vector<std::uint8_t> image;
-    if (!Image.Read(bytes, error) || !Image.Lay_Out(base, image, error)) {
-        return false;
+    if (text::Status read = Image.Read(bytes); !read) {
+        return read;
     }
+    text::Expected<std::vector<std::uint8_t>> laid_out = Image.Lay_Out(base);
+    if (!laid_out) {
+        return laid_out.Error();
+    }
+    std::vector<std::uint8_t>& image = *laid_out;
     const std::uint32_t size = (Image.Size() + 0xFFFu) & ~0xFFFu;
     image.resize(size, 0);
     if (!Cpu.Map(base, size, image.data())) {
-        error = "no room for the DLL's " + std::to_string(size) + " bytes at its base";
-        return false;
+        return text::Failure("no room for the DLL's " + std::to_string(size) + " bytes at its base");
     }
     At = base;
     for (const PeImport& import : Image.Imports()) {
@@ -32,8 +34,7 @@ bool GuestDll::Load(const std::vector<char>& bytes, std::uint32_t base, const Bi
         std::uint32_t value = 0;
         if (Is_Data_Import(import.Name)) {
             if (!binding.Known || binding.Data == 0) {
-                error = "imports the variable " + import.Name + " from " + import.Dll + ", which the stand-in host does not provide";
-                return false;
+                return text::Failure("imports the variable " + import.Name + " from " + import.Dll + ", which the stand-in host does not provide");
             }
             value = binding.Data;
         } else if (binding.Known) {
@@ -45,27 +46,25 @@ bool GuestDll::Load(const std::vector<char>& bytes, std::uint32_t base, const Bi
         }
         Cpu.Write_U32(base + import.Slot, value);
     }
-    return true;
+    return {};
 }
 
 std::uint32_t GuestDll::Export(const std::string& name) const { return Image.Export(name, At).value_or(0); }
 
-bool GuestDll::Main(std::uint32_t reason, std::string& error)
+text::Status GuestDll::Main(std::uint32_t reason)
 {
     const std::uint32_t entry = Image.Entry(At);
     if (entry == 0) {
-        return true;
+        return {};
     }
     std::uint32_t result = 0;
     if (!Cpu.Call(entry, 0, {At, reason, 0}, result)) {
-        error = Cpu.Error();
-        return false;
+        return text::Failure(Cpu.Error());
     }
     if (reason == 1 && result == 0) {
-        error = "its DllMain refused to start (returned FALSE)";
-        return false;
+        return text::Failure("its DllMain refused to start (returned FALSE)");
     }
-    return true;
+    return {};
 }
 
 }  // namespace standin::guest

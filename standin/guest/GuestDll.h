@@ -36,18 +36,18 @@ public:
 
     // Lays the DLL of `bytes` out at `base` in the processor's memory and binds every import by
     // `bind`: one it does not know becomes a stub that stops the DLL with the import's name
-    // when called, and a variable it does not know refuses the load. False with `error`.
-    bool Load(const std::vector<char>& bytes, std::uint32_t base, const Binder& bind, std::string& error);
+    // when called, and a variable it does not know refuses the load.
+    text::Status Load(const std::vector<char>& bytes, std::uint32_t base, const Binder& bind);
 
     // DllMain with DLL_PROCESS_ATTACH, then DLL_PROCESS_DETACH: its start-up and clean-up code.
-    bool Attach(std::string& error) { return Main(1, error); }
-    bool Detach(std::string& error) { return Main(0, error); }
+    text::Status Attach() { return Main(1); }
+    text::Status Detach() { return Main(0); }
     // The guest address of an export; 0 for none.
     std::uint32_t Export(const std::string& name) const;
     std::uint32_t Base() const { return At; }
 
 private:
-    bool Main(std::uint32_t reason, std::string& error);
+    text::Status Main(std::uint32_t reason);
 
     GuestCpu& Cpu;
     PeImage Image;

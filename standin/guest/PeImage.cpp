@@ -28,14 +28,11 @@ constexpr std::uint32_t MaxImage = 64u << 20;
 
 }  // namespace
 
-bool PeImage::Read(const std::vector<char>& bytes, std::string& error)
+text::Status PeImage::Read(const std::vector<char>& bytes)
 {
     Bytes = bytes;
     const std::uint64_t size = Bytes.size();
-    const auto fail = [&](const std::string& what) {
-        error = what;
-        return false;
-    };
+    const auto fail = [](std::string what) -> text::Status { return text::Failure(std::move(what)); };
     if (size < 64 || Bytes[0] != 'M' || Bytes[1] != 'Z') {
         return fail("not a Windows DLL");
     }
@@ -137,7 +134,7 @@ bool PeImage::Read(const std::vector<char>& bytes, std::string& error)
             }
         }
     }
-    return true;
+    return {};
 }
 
 std::optional<std::uint32_t> PeImage::Offset_Of(std::uint32_t rva, std::uint32_t bytes) const
@@ -166,9 +163,9 @@ std::optional<std::string> PeImage::Text_At(std::uint32_t rva) const
     return std::string(Bytes.data() + *at, end);
 }
 
-bool PeImage::Lay_Out(std::uint32_t base, std::vector<std::uint8_t>& image, std::string& error) const
+text::Expected<std::vector<std::uint8_t>> PeImage::Lay_Out(std::uint32_t base) const
 {
-    image.assign(SizeOfImage, 0);
+    std::vector<std::uint8_t> image(SizeOfImage, 0);
     std::memcpy(image.data(), Bytes.data(), SizeOfHeaders);
     for (const Section& s : Sections) {
         std::memcpy(image.data() + s.Address, Bytes.data() + s.RawOffset, std::min(s.RawSize, SizeOfImage - s.Address));
@@ -177,15 +174,13 @@ bool PeImage::Lay_Out(std::uint32_t base, std::vector<std::uint8_t>& image, std:
     // Base relocations: blocks of a page address and 16-bit entries, kind in the top 4 bits.
     for (std::uint32_t at = RelocationsAt; RelocationsAt != 0 && at < RelocationsAt + RelocationsSize;) {
         if (!Fits(at, 8, SizeOfImage)) {
-            error = "damaged: its relocations lie outside the image";
-            return false;
+            return text::Failure("damaged: its relocations lie outside the image");
         }
         std::uint32_t page, block;
         std::memcpy(&page, image.data() + at, 4);
         std::memcpy(&block, image.data() + at + 4, 4);
         if (block < 8 || !Fits(at, block, SizeOfImage)) {
-            error = "damaged: a block of its relocations lies outside the image";
-            return false;
+            return text::Failure("damaged: a block of its relocations lies outside the image");
         }
         for (std::uint32_t e = at + 8; e + 2 <= at + block; e += 2) {
             std::uint16_t entry;
@@ -196,12 +191,10 @@ bool PeImage::Lay_Out(std::uint32_t base, std::vector<std::uint8_t>& image, std:
                 continue;  // padding
             }
             if (kind != 3) {
-                error = "a relocation of kind " + std::to_string(kind) + ", which this loader does not apply";
-                return false;
+                return text::Failure("a relocation of kind " + std::to_string(kind) + ", which this loader does not apply");
             }
             if (!Fits(target, 4, SizeOfImage)) {
-                error = "damaged: a relocation writes outside the image";
-                return false;
+                return text::Failure("damaged: a relocation writes outside the image");
             }
             std::uint32_t value;
             std::memcpy(&value, image.data() + target, 4);
@@ -211,10 +204,9 @@ bool PeImage::Lay_Out(std::uint32_t base, std::vector<std::uint8_t>& image, std:
         at += block;
     }
     if (delta != 0 && RelocationsAt == 0) {
-        error = "a DLL without relocations cannot be loaded anywhere but its own base";
-        return false;
+        return text::Failure("a DLL without relocations cannot be loaded anywhere but its own base");
     }
-    return true;
+    return image;
 }
 
 std::optional<std::uint32_t> PeImage::Export(const std::string& name, std::uint32_t base) const

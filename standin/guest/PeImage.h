@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "TextFile.h"
+
 namespace standin::guest {
 
 struct PeImport
@@ -23,16 +25,16 @@ struct PeImport
 class PeImage
 {
 public:
-    // Reads `bytes`; false with `error` (what is wrong, without the file's name) when they are
-    // no PE32 DLL for i386 or any header, section or table lies outside them.
-    bool Read(const std::vector<char>& bytes, std::string& error);
+    // Reads `bytes`; fails (what is wrong, without the file's name) when they are no PE32 DLL
+    // for i386 or any header, section or table lies outside them.
+    text::Status Read(const std::vector<char>& bytes);
 
     std::uint32_t Preferred_Base() const { return PreferredBase; }
     std::uint32_t Size() const { return SizeOfImage; }
 
-    // The image laid out at `base` (page-aligned), relocations applied; false with `error`
-    // when a relocation is of a kind this loader does not apply or falls outside the image.
-    bool Lay_Out(std::uint32_t base, std::vector<std::uint8_t>& image, std::string& error) const;
+    // The image laid out at `base` (page-aligned), relocations applied; fails when a relocation
+    // is of a kind this loader does not apply or falls outside the image.
+    text::Expected<std::vector<std::uint8_t>> Lay_Out(std::uint32_t base) const;
 
     // Every import, in the order of the import tables, with its slot at `base`.
     const std::vector<PeImport>& Imports() const { return ImportList; }

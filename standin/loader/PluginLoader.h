@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "GuestPlugin.h"
 #include "Host.h"
 #include "TextFile.h"
 
@@ -42,8 +43,6 @@ private:
     bool WindowsDll = false;
 };
 
-class GuestPlugin;
-
 // A plug-in library loaded the way the host loads one: with the dynamic loader, then
 // Plugin_Init found by name and called.
 class LoadedPlugin
@@ -75,13 +74,5 @@ private:
     GuestPlugin* Guest = nullptr;  // a DLL run under the emulated processor
     Plugin* Instance = nullptr;
 };
-
-// What becomes of a fault inside a DLL run under the emulated processor (an unmapped access, an
-// invalid instruction, an import the stand-in does not provide, a call that never returns):
-// `fault` is told what happened, with the DLL's address or import, and the program decides what
-// follows (the simulator ends the run). Calls into a DLL that faulted do nothing from then on.
-// Without a handler, the fault is only remembered.
-using GuestFaultHandler = void (*)(const std::string& fault);
-void On_Guest_Fault(GuestFaultHandler fault);
 
 }  // namespace standin

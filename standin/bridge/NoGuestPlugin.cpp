@@ -1,6 +1,5 @@
 // A build without the emulator: it runs no DLL, and says so.
 #include "GuestPlugin.h"
-#include "PluginLoader.h"
 
 namespace standin {
 

@@ -24,4 +24,12 @@ text::Expected<Plugin*> Guest_Plugin_Init(GuestPlugin* plugin);
 // Stops the DLL (its clean-up code) and frees everything of it.
 void Unload_Guest_Plugin(GuestPlugin* plugin);
 
+// What becomes of a fault inside a DLL run under the emulated processor (an unmapped access, an
+// invalid instruction, an import the stand-in does not provide, a call that never returns):
+// `fault` is told what happened, with the DLL's address or import, and the program decides what
+// follows (the simulator ends the run). Calls into a DLL that faulted do nothing from then on.
+// Without a handler, the fault is only remembered.
+using GuestFaultHandler = void (*)(const std::string& fault);
+void On_Guest_Fault(GuestFaultHandler fault);
+
 }  // namespace standin
