@@ -13,7 +13,6 @@
 
 #include "SettingsCache.h"
 #include "Clock.h"
-#include "Host.h"
 #include "INIClass.h"
 #include "Text.h"
 

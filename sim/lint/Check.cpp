@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Contract.h"
-#include "Host.h"
+#include "IniFiles.h"
 #include "INIClass.h"
 #include "InForce.h"
 #include "Settings.h"

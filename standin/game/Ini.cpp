@@ -28,7 +28,7 @@
 #include <limits>
 #include <unordered_map>
 
-#include "Host.h"
+#include "IniFiles.h"
 #include "INIClass.h"
 #include "StringClass.h"
 

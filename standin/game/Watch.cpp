@@ -1,7 +1,7 @@
 // Notes of each call into the plug-in, for a watcher that outlives it.
 #include <cstring>
 
-#include "Host.h"
+#include "CallNote.h"
 #include "WorldState.h"
 
 namespace standin {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "Host.h"
+#include "IniFiles.h"
 #include "INIClass.h"
 
 namespace {
