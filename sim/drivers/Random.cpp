@@ -155,7 +155,8 @@ private:
     void Flip(std::size_t index);
     void Recover(std::size_t index);
     // Why the plug-in never looked at a flip it had no script for, or NotYetFound.
-    Outcome Unseen_Why(const Car& car) const;
+    // The car's open flip as far as the scan sees it, before the plug-in's work on it.
+    OpenFlip Flip_Of(const Car& car) const;
     // `during`: decided while the match ran, not left open at its end.
     void Close(Car& car, Outcome outcome, std::int64_t tick, bool during = true)
     {
@@ -449,25 +450,19 @@ void RandomMatch::Recover(std::size_t index)
     car.Flipped = false;
     if (car.Open) {
         // A script still attached from the flip before was with this one from the start.
-        const Outcome why = Line(car).Carries_Script() ? RecoveredAlone : Unseen_Why(car);
+        const Outcome why = Line(car).Carries_Script() ? RecoveredAlone : Open_Outcome(Flip_Of(car));
         Close(car, why == EndNotYetFound ? RecoveredAlone : why, Game.Ticks());
     }
     Schedule(Game.Now() + Random.Exponential(car.Assumed->FlipEvery), index, Due::Flip);
 }
 
-Outcome RandomMatch::Unseen_Why(const Car& car) const
+OpenFlip RandomMatch::Flip_Of(const Car& car) const
 {
-    // In the order the scan asks.
-    if (car.Category == Ignored) {
-        return UnseenMode4;
-    }
-    if (!car.ReadsFlipped) {
-        return UnseenNotFlipped;
-    }
-    if (Now().Is_Exempt(car.Preset)) {
-        return UnseenExempt;
-    }
-    return EndNotYetFound;
+    OpenFlip flip;
+    flip.Scanned = car.Category != Ignored;
+    flip.ReadsFlipped = car.ReadsFlipped;
+    flip.Exempt = Now().Is_Exempt(car.Preset);
+    return flip;
 }
 
 void RandomMatch::Finish_Open()
@@ -479,12 +474,11 @@ void RandomMatch::Finish_Open()
             continue;
         }
         const ObjectRecord& line = Line(car);
-        Outcome why = Unseen_Why(car);
-        if (line.Turning) {
-            why = Is_Lifted_Without_End(line.Steps) ? LiftedWithoutEnd : EndBeingTurned;
-        } else if (line.FlipKill) {
-            why = EndBeingChecked;
-        }
+        OpenFlip flip = Flip_Of(car);
+        flip.Turning = line.Turning;
+        flip.Steps = line.Steps;
+        flip.BeingChecked = line.FlipKill;
+        const Outcome why = Open_Outcome(flip);
         if (why == LiftedWithoutEnd) {
             Out.HighestLift = std::max(Out.HighestLift, line.Height);
         }

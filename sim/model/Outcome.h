@@ -33,4 +33,35 @@ const char* Outcome_Key(Outcome outcome);
 constexpr int FullTurnSteps = 360 / TurnStepDegrees + 1;
 inline bool Is_Lifted_Without_End(int steps) { return steps >= FullTurnSteps; }
 
+// A flip still open (at the end, or as the vehicle got up by itself), as far as the plug-in
+// took it.
+struct OpenFlip
+{
+    bool Scanned = true;        // its mode is one the scan looks at
+    bool ReadsFlipped = true;   // its pose reads as flipped
+    bool Exempt = false;        // its preset is left alone by the settings in force
+    bool Turning = false;       // found for turning upright
+    int Steps = 0;              // turning steps so far
+    bool BeingChecked = false;  // found for killing: its checks go on
+};
+
+// What an open flip is: the plug-in's work under way first, then why the scan never took it up
+// (in the order the scan asks), else not yet found.
+inline Outcome Open_Outcome(const OpenFlip& flip)
+{
+    if (flip.Turning) {
+        return Is_Lifted_Without_End(flip.Steps) ? LiftedWithoutEnd : EndBeingTurned;
+    }
+    if (flip.BeingChecked) {
+        return EndBeingChecked;
+    }
+    if (!flip.Scanned) {
+        return UnseenMode4;
+    }
+    if (!flip.ReadsFlipped) {
+        return UnseenNotFlipped;
+    }
+    return flip.Exempt ? UnseenExempt : EndNotYetFound;
+}
+
 }  // namespace sim

@@ -177,11 +177,17 @@ std::string Story::Outcome() const
     if (!RightedByPlugin.empty()) {
         return fmt::format("turned upright by the plug-in at {:.2f} ({} steps)", RightedByPlugin.back(), Steps.size());
     }
-    if (Lifted_Without_End()) {
-        return fmt::format("still being turned at the end: {} steps, lifted to z = {:g}, never upright", Steps.size(), Height);
-    }
+    // Still open: what the plug-in has under way comes first, then a recovery, then why it lies.
+    OpenFlip flip;
+    flip.Exempt = Exempt;
+    flip.Turning = Found_For_Turning() || Being_Turned();
+    flip.Steps = static_cast<int>(Steps.size());
+    flip.BeingChecked = !Attached.empty();
+    const sim::Outcome open = Open_Outcome(flip);
     if (Being_Turned()) {
-        return fmt::format("being turned upright at the end: {} steps so far, lifted to z = {:g}", Steps.size(), Height);
+        return open == LiftedWithoutEnd
+                   ? fmt::format("still being turned at the end: {} steps, lifted to z = {:g}, never upright", Steps.size(), Height)
+                   : fmt::format("being turned upright at the end: {} steps so far, lifted to z = {:g}", Steps.size(), Height);
     }
     if (!SelfRecoveries.empty()) {
         const double up = SelfRecoveries.back();
@@ -192,16 +198,13 @@ std::string Story::Outcome() const
     if (Removed >= 0) {
         return fmt::format("removed by {} at {:.2f}", RemovedBy, Removed);
     }
-    if (Exempt) {
-        return "left lying: exempt preset";
+    switch (open) {
+    case UnseenExempt: return "left lying: exempt preset";
+    case EndNotYetFound: return "flipped, not yet found by a scan";
+    case EndBeingTurned:
+    case LiftedWithoutEnd: return "found flipped, to be turned upright: no step yet";
+    default: return fmt::format("flipped, {} checks so far", Checks.size());
     }
-    if (Attached.empty()) {
-        return "flipped, not yet found by a scan";
-    }
-    if (Found_For_Turning()) {
-        return "found flipped, to be turned upright: no step yet";
-    }
-    return fmt::format("flipped, {} checks so far", Checks.size());
 }
 
 void Stories::Print_Summary(std::FILE* out) const
