@@ -15,6 +15,7 @@
 
 #include "Check.h"
 #include "Clock.h"
+#include "INIClass.h"
 #include "Scenario.h"
 #include "SimSupport.h"
 #include "TestSupport.h"
@@ -578,6 +579,33 @@ TEST(SettingsCheck, WarnsOfWhatTheSilentPluginWouldDo)
             EXPECT_NE(printed.find(finding), std::string::npos) << "wanted '" << finding << "' in\n" << printed;
         }
     }
+}
+
+TEST(SettingsCheck, FindingsAreWarningsAboutALineOfTheFileInItsOrder)
+{
+    Scratch scratch;
+    const std::string path = scratch.Write("lint.ini", "[Veltrask_RotateUpwardsPresets]\n1 = Light_Buggy\n[Veltrask]\n"
+                                                       "ChecksCount = 0\n[Veltrask_DontFlipKillPresets]\n1 = Light_Buggy\n");
+    INIClass ini;
+    const text::Expected<std::vector<text::Diagnostic>> findings = sim::Lint_Settings(path, ini);
+    ASSERT_TRUE(findings) << findings.Error().Text();
+    ASSERT_EQ(findings->size(), 2u);
+    const text::Diagnostic& first = (*findings)[0];
+    const text::Diagnostic& second = (*findings)[1];
+    EXPECT_EQ(first.File, path);
+    EXPECT_EQ(first.Line, 2) << "in the order of the file: the entry in both lists is told at the turning list's line";
+    EXPECT_EQ(first.Level, text::Severity::Warning);
+    EXPECT_EQ(first.Message, "preset 'Light_Buggy' is in both lists (also line 6): it is turned upright");
+    EXPECT_EQ(second.Line, 4);
+    EXPECT_EQ(second.Level, text::Severity::Warning);
+    EXPECT_EQ(second.Message, "ChecksCount 0 kills a flipped vehicle at its first check");
+    EXPECT_EQ(ini.Get_Int("Veltrask", "ChecksCount", 99), 0) << "the file is read as the plug-in sees it";
+    // A file the reader refuses is no list of findings but the one that refuses it.
+    INIClass other;
+    const text::Expected<std::vector<text::Diagnostic>> refused = sim::Lint_Settings(scratch.Write("bad.ini", "[Veltrask\n"), other);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.Error().Line, 1);
+    EXPECT_EQ(refused.Error().Level, text::Severity::Error);
 }
 
 TEST(SettingsCheck, StatusThroughTheCommandLine)

@@ -484,14 +484,14 @@ std::string In_Force_Text(const std::string& shown, const CheckedInForce& f)
 }
 
 // The same for tools: one JSON object with the findings.
-std::string In_Force_Json(const std::string& shown, const CheckedInForce& f, const std::vector<std::pair<int, std::string>>& findings)
+std::string In_Force_Json(const std::string& shown, const CheckedInForce& f, const std::vector<text::Diagnostic>& findings)
 {
     using nlohmann::json;
     json out;
     out["file"] = shown;
     out["findings"] = json::array();
-    for (const auto& [line, what] : findings) {
-        out["findings"].push_back({{"line", line > 0 ? json(line) : json(nullptr)}, {"warning", what}});
+    for (const text::Diagnostic& finding : findings) {
+        out["findings"].push_back({{"line", finding.Line > 0 ? json(finding.Line) : json(nullptr)}, {"warning", finding.Message}});
     }
     for (int k = 0; k < SettingsCount; ++k) {
         const SettingSpec& setting = SettingsTable[k];
@@ -508,10 +508,18 @@ std::string In_Force_Json(const std::string& shown, const CheckedInForce& f, con
     return out.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-// Reads the file at `path` as the plug-in will see it into `ini` and writes what --check says of
-// it to `out`, if any ("FILE: no findings" when nothing and `say_clean`). The finding that refuses it, or
-// the number of warnings.
-text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::FILE* out, bool say_clean, bool as_json = false)
+// A file checked: its findings in the order of the file (what concerns it whole first), and what
+// the plug-in then holds.
+struct Checked
+{
+    std::string Shown;
+    std::vector<text::Diagnostic> Findings;
+    CheckedInForce InForce;
+};
+
+// Reads the file at `path` as the plug-in will see it into `ini` and checks it, or the finding
+// that refuses it.
+text::Expected<Checked> Check_File(const std::string& path, INIClass& ini)
 {
     std::vector<text::Diagnostic> notes;
     const text::Expected<std::string> text = text::Read_Text_File(path);
@@ -521,9 +529,11 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
     if (std::optional<text::Diagnostic> refused = Read_Settings_Text(*text, text::Shown_Name(path), ini, notes)) {
         return *refused;
     }
-    const std::string shown = text::Shown_Name(path);
-    std::vector<std::pair<int, std::string>> findings;  // (line, what); line 0: the whole file
-    auto warn = [&](int line, const std::string& what) { findings.emplace_back(line, what); };
+    Checked checked;
+    checked.Shown = text::Shown_Name(path);
+    auto warn = [&](int line, const std::string& what) {
+        checked.Findings.push_back(text::Diagnostic{checked.Shown, line, 0, text::Severity::Warning, what});
+    };
     for (const text::Diagnostic& note : notes) {
         warn(note.Line, fmt::format("outside the plug-in's sections, the stand-in host refuses this file ({}): the real server "
                                     "may read it; the plug-in's own sections are checked as it would read them",
@@ -538,42 +548,67 @@ text::Expected<int> Read_And_Check(const std::string& path, INIClass& ini, std::
     const standin::IniSectionView* main = Sort_Sections(contents, lists, warn);
     Check_Main(main, warn);
     Check_Lists(lists, warn);
-    // In the order of the file, what concerns it whole first.
-    std::stable_sort(findings.begin(), findings.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (as_json) {
-        std::fputs(In_Force_Json(shown, In_Force_Of(ini, main), findings).c_str(), out);
-        return static_cast<int>(findings.size());
-    }
-    for (const auto& [line, what] : findings) {
-        const std::string where = line > 0 ? fmt::format("{}:{}", shown, line) : shown;
+    std::stable_sort(checked.Findings.begin(), checked.Findings.end(),
+                     [](const text::Diagnostic& a, const text::Diagnostic& b) { return a.Line < b.Line; });
+    checked.InForce = In_Force_Of(ini, main);
+    return checked;
+}
+
+// Prints each finding as "FILE:LINE: warning: ..." ("FILE: warning: ..." for the whole file).
+void Print_Findings(const std::vector<text::Diagnostic>& findings, std::FILE* out)
+{
+    for (const text::Diagnostic& finding : findings) {
         // Names in the file may hold any bytes: control characters reach the terminal escaped.
-        if (out != nullptr) {
-            std::fprintf(out, "%s\n", Printable(fmt::format("{}: warning: {}", where, what)).c_str());
-        }
+        text::Diagnostic shown = finding;
+        shown.Message = "warning: " + finding.Message;
+        std::fprintf(out, "%s\n", Printable(shown.Text()).c_str());
     }
-    if (say_clean && out != nullptr) {
-        if (findings.empty()) {
-            std::fprintf(out, "%s: no findings\n", Printable(shown).c_str());
-        }
-        text::For_Each_Line(In_Force_Text(shown, In_Force_Of(ini, main)), [&](int, std::string_view line) {
-            std::fprintf(out, "%s\n", Printable(std::string(line)).c_str());
-            return true;
-        });
-    }
-    return static_cast<int>(findings.size());
 }
 
 }  // namespace
 
+text::Expected<std::vector<text::Diagnostic>> Lint_Settings(const std::string& path, INIClass& ini)
+{
+    text::Expected<Checked> checked = Check_File(path, ini);
+    if (!checked) {
+        return checked.Error();
+    }
+    return std::move(checked->Findings);
+}
+
 text::Expected<int> Check_Settings(const std::string& path, std::FILE* out, bool as_json)
 {
     INIClass ini;
-    return Read_And_Check(path, ini, out, true, as_json);
+    text::Expected<Checked> checked = Check_File(path, ini);
+    if (!checked) {
+        return checked.Error();
+    }
+    const int warnings = static_cast<int>(checked->Findings.size());
+    if (as_json) {
+        std::fputs(In_Force_Json(checked->Shown, checked->InForce, checked->Findings).c_str(), out);
+        return warnings;
+    }
+    Print_Findings(checked->Findings, out);
+    if (warnings == 0) {
+        std::fprintf(out, "%s: no findings\n", Printable(checked->Shown).c_str());
+    }
+    text::For_Each_Line(In_Force_Text(checked->Shown, checked->InForce), [&](int, std::string_view line) {
+        std::fprintf(out, "%s\n", Printable(std::string(line)).c_str());
+        return true;
+    });
+    return warnings;
 }
 
 text::Expected<int> Read_Checked_Settings(const std::string& path, INIClass& ini, std::FILE* warnings)
 {
-    return Read_And_Check(path, ini, warnings, false);
+    text::Expected<Checked> checked = Check_File(path, ini);
+    if (!checked) {
+        return checked.Error();
+    }
+    if (warnings != nullptr) {
+        Print_Findings(checked->Findings, warnings);
+    }
+    return static_cast<int>(checked->Findings.size());
 }
 
 }  // namespace sim

@@ -4,12 +4,18 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "TextFile.h"
 
 class INIClass;
 
 namespace sim {
+
+// Reads the settings file at `path` as the plug-in will see it into `ini` and checks it: each
+// finding a warning about a line of the file (line 0: the whole file), in the order of the file;
+// or the finding that refuses the file.
+text::Expected<std::vector<text::Diagnostic>> Lint_Settings(const std::string& path, INIClass& ini);
 
 // Prints findings as "FILE:LINE: warning: ..." to `out` ("FILE: no findings" when there are
 // none), then what is in force; with `as_json`, all of it as one JSON object instead. The number
